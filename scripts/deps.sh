@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build and the tests need. Quiet and
+# quick when everything is already there; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-multimedia-dev libgl-dev
+    # fuzzing with libFuzzer
+    clang libclang-rt-14-dev
+    # window tests: X server, window manager, driving and screenshots
+    xvfb openbox wmctrl xdotool x11-utils imagemagick fonts-dejavu-core
+    # audio output in tests
+    pulseaudio pulseaudio-utils
+    # reading reports back
+    poppler-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    [[ $p == \#* ]] && continue
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test. Starts an X server
+# (Xvfb with a window manager) and a PulseAudio null sink when none is
+# running, and stops only what it started.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh"
+
+started=()
+cleanup() {
+    for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+    if [ -n "${started_pulse:-}" ]; then pulseaudio --kill 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    started+=($!)
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    openbox >/dev/null 2>&1 &
+    started+=($!)
+fi
+
+if ! pactl info >/dev/null 2>&1; then
+    pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+        --load="module-null-sink sink_name=nullsink" \
+        --load=module-native-protocol-unix >/dev/null 2>&1
+    started_pulse=1
+    for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
+cd "$root/build"
+ctest --output-on-failure "$@"

@@ -1,0 +1,376 @@
+#include <QImage>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "widgets/transcriptiongrid.h"
+
+namespace {
+
+// The overlay's pen; the empty table itself paints nothing in this grey.
+const QRgb OverlayGrey = qRgb(100, 100, 100);
+
+// Pixels of the overlay's grey in the viewport's empty part below the rows
+// (cell text is antialiased through the same grey), and their bounding box
+// in viewport coordinates.
+struct Ink
+{
+    int count = 0;
+    QRect box;
+};
+
+Ink overlayInk(TranscriptionGrid &grid)
+{
+    const QImage image = grid.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QRect area = grid.viewport()->geometry();
+    if (grid.rowCount() > 0) {
+        const int rowsBottom = grid.visualRect(grid.model()->index(grid.rowCount() - 1, 0)).bottom();
+        area.setTop(area.top() + rowsBottom + 1);
+    }
+    Ink ink;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.pixel(x, y) != OverlayGrey)
+                continue;
+            ++ink.count;
+            ink.box |= QRect(x - area.left(), y - area.top(), 1, 1);
+        }
+    }
+    return ink;
+}
+
+// A double-click as the window system delivers it: press, release, then the
+// second press arriving as a double-click event, and its release.
+void doubleClickAt(TranscriptionGrid &grid, QPoint pos)
+{
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, pos);
+}
+
+void doubleClickCell(TranscriptionGrid &grid, int row, int column)
+{
+    doubleClickAt(grid, grid.visualRect(grid.model()->index(row, column)).center());
+}
+
+} // namespace
+
+class TestTranscriptionGrid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void rowsShowAndReadBack_data();
+    void rowsShowAndReadBack();
+    void timeCellsAreNotEditable();
+    void timesFromDataTextsFromCells();
+    void editedChannelReadsBack_data();
+    void editedChannelReadsBack();
+    void rowsKeepInsertionOrder();
+    void setMarkersReplacesRows();
+    void doubleClickJumpsThenPlays_data();
+    void doubleClickJumpsThenPlays();
+    void doubleClickOutsideRowsDoesNothing_data();
+    void doubleClickOutsideRowsDoesNothing();
+    void rowsWithoutCellsReadAsDefaults();
+    void overlayShownOnlyWhileEmpty_data();
+    void overlayShownOnlyWhileEmpty();
+    void overlayCentredLineByLine();
+
+private:
+    TranscriptionGrid *m_grid = nullptr;
+};
+
+void TestTranscriptionGrid::init()
+{
+    m_grid = new TranscriptionGrid;
+    m_grid->resize(640, 400);
+    m_grid->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_grid));
+}
+
+void TestTranscriptionGrid::cleanup()
+{
+    delete m_grid;
+    m_grid = nullptr;
+}
+
+void TestTranscriptionGrid::rowsShowAndReadBack_data()
+{
+    QTest::addColumn<Marker>("marker");
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<int>("channelRead");
+
+    QTest::newRow("left redaction")
+        << Marker{1000, 2500, "Redaction", "Silenced", 0}
+        << QStringList{"00:00:01.000", "00:00:02.500", "Redaction", "Silenced", "L"} << 0;
+    QTest::newRow("right bookmark")
+        << Marker{3723004, 3723004, "Ch2", "", 1}
+        << QStringList{"01:02:03.004", "01:02:03.004", "Ch2", "", "R"} << 1;
+    QTest::newRow("both channels")
+        << Marker{0, 360000000, "Speaker A", "Long, long answer", -1}
+        << QStringList{"00:00:00.000", "100:00:00.000", "Speaker A", "Long, long answer",
+                       "Stereo"}
+        << -1;
+    QTest::newRow("unknown channel number")
+        << Marker{10, 5, "", "end before start", 5}
+        << QStringList{"00:00:00.010", "00:00:00.005", "", "end before start", "Stereo"} << -1;
+}
+
+void TestTranscriptionGrid::rowsShowAndReadBack()
+{
+    QFETCH(Marker, marker);
+    QFETCH(QStringList, cells);
+    QFETCH(int, channelRead);
+
+    m_grid->addMarker(marker.start, marker.end, marker.label, marker.note, marker.channel);
+
+    QCOMPARE(m_grid->rowCount(), 1);
+    QStringList shown;
+    for (int c = 0; c < m_grid->columnCount(); ++c)
+        shown << m_grid->item(0, c)->text();
+    QCOMPARE(shown, cells);
+
+    Marker expected = marker;
+    expected.channel = channelRead;
+    QCOMPARE(m_grid->getMarkers(), QList<Marker>{expected});
+}
+
+void TestTranscriptionGrid::timeCellsAreNotEditable()
+{
+    m_grid->addMarker(1000, 2000, "Label", "Note", 0);
+
+    for (int c = 0; c < 2; ++c) {
+        QVERIFY(!(m_grid->item(0, c)->flags() & Qt::ItemIsEditable));
+        doubleClickCell(*m_grid, 0, c);
+        QVERIFY(!m_grid->indexWidget(m_grid->model()->index(0, c)));
+        QVERIFY(!m_grid->viewport()->findChild<QLineEdit *>());
+    }
+    for (int c = 2; c < 5; ++c)
+        QVERIFY(m_grid->item(0, c)->flags() & Qt::ItemIsEditable);
+}
+
+void TestTranscriptionGrid::timesFromDataTextsFromCells()
+{
+    m_grid->addMarker(1000, 2000, "Speaker", "Words", 1);
+    m_grid->item(0, 0)->setText("12:34:56.789");
+    m_grid->item(0, 1)->setText("not a time");
+    m_grid->item(0, 2)->setText("Officer");
+    m_grid->item(0, 3)->setText("Corrected words");
+    QCOMPARE(m_grid->getMarkers(), QList<Marker>({{1000, 2000, "Officer", "Corrected words", 1}}));
+
+    // A time beyond the int range survives the trip through the cell data.
+    m_grid->item(0, 1)->setData(Qt::UserRole, QVariant::fromValue(qlonglong(1) << 40));
+    QCOMPARE(m_grid->getMarkers().at(0).end, qlonglong(1) << 40);
+}
+
+void TestTranscriptionGrid::editedChannelReadsBack_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("channelRead");
+
+    QTest::newRow("lower-case l") << 0 << "l" << -1;
+    QTest::newRow("word Left") << 0 << "Left" << -1;
+    QTest::newRow("stereo to R") << -1 << "R" << 1;
+    QTest::newRow("right to L") << 1 << "L" << 0;
+    QTest::newRow("cleared") << 1 << "" << -1;
+}
+
+void TestTranscriptionGrid::editedChannelReadsBack()
+{
+    QFETCH(int, channel);
+    QFETCH(QString, typed);
+    QFETCH(int, channelRead);
+
+    m_grid->addMarker(500, 900, "Speaker", "Words", channel);
+    doubleClickCell(*m_grid, 0, 4);
+    auto *editor = qobject_cast<QLineEdit *>(m_grid->indexWidget(m_grid->model()->index(0, 4)));
+    QVERIFY(editor);
+
+    editor->selectAll();
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QTest::keyClicks(editor, typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+
+    // The delegate commits on Return through a queued call.
+    QTRY_COMPARE(m_grid->item(0, 4)->text(), typed);
+    const QList<Marker> markers = m_grid->getMarkers();
+    QCOMPARE(markers.size(), 1);
+    QCOMPARE(markers.at(0), (Marker{500, 900, "Speaker", "Words", channelRead}));
+}
+
+void TestTranscriptionGrid::rowsKeepInsertionOrder()
+{
+    const QList<Marker> added{{9000, 9500, "c", "", 0}, {5000, 5000, "b", "", 1},
+                              {1000, 2000, "a", "", -1}, {1000, 1000, "a2", "", -1}};
+    for (const Marker &m : added)
+        m_grid->addMarker(m.start, m.end, m.label, m.note, m.channel);
+
+    QCOMPARE(m_grid->getMarkers(), added);
+}
+
+void TestTranscriptionGrid::setMarkersReplacesRows()
+{
+    m_grid->addMarker(1, 2, "old", "row", 0);
+    const QList<Marker> markers{{300, 400, "new", "first", 1}, {100, 200, "new", "second", -1}};
+
+    m_grid->setMarkers(markers);
+    QCOMPARE(m_grid->getMarkers(), markers);
+
+    m_grid->setMarkers({});
+    QCOMPARE(m_grid->rowCount(), 0);
+    QCOMPARE(m_grid->columnCount(), 5);
+    QCOMPARE(m_grid->horizontalHeaderItem(4)->text(), QString("Ch"));
+}
+
+void TestTranscriptionGrid::doubleClickJumpsThenPlays_data()
+{
+    QTest::addColumn<int>("column");
+
+    QTest::newRow("on the start") << 0;
+    QTest::newRow("on the end") << 1;
+    QTest::newRow("on the label") << 2;
+    QTest::newRow("on the note") << 3;
+    QTest::newRow("on the channel") << 4;
+}
+
+void TestTranscriptionGrid::doubleClickJumpsThenPlays()
+{
+    QFETCH(int, column);
+
+    m_grid->addMarker(1000, 2000, "first", "", 0);
+    m_grid->addMarker(3600000LL * 30, 3600000LL * 30 + 1500, "second", "", 1);
+    m_grid->addMarker(7000, 8000, "third", "", -1);
+
+    QStringList order;
+    connect(m_grid, &TranscriptionGrid::jumpToTime, this,
+            [&order](qlonglong ms) { order << QStringLiteral("jump %1").arg(ms); });
+    connect(m_grid, &TranscriptionGrid::playRegionRequested, this,
+            [&order](qlonglong start, qlonglong end) {
+                order << QStringLiteral("play %1-%2").arg(start).arg(end);
+            });
+
+    doubleClickCell(*m_grid, 1, column);
+
+    QCOMPARE(order, QStringList({"jump 108000000", "play 108000000-108001500"}));
+}
+
+void TestTranscriptionGrid::doubleClickOutsideRowsDoesNothing_data()
+{
+    QTest::addColumn<int>("row");
+
+    QTest::newRow("no row") << -1;
+    QTest::newRow("past the last row") << 1;
+}
+
+void TestTranscriptionGrid::doubleClickOutsideRowsDoesNothing()
+{
+    QFETCH(int, row);
+
+    m_grid->addMarker(1000, 2000, "only", "", 0);
+    QSignalSpy jumps(m_grid, &TranscriptionGrid::jumpToTime);
+    QSignalSpy plays(m_grid, &TranscriptionGrid::playRegionRequested);
+
+    QVERIFY(QMetaObject::invokeMethod(m_grid, "onCellDoubleClicked", Q_ARG(int, row),
+                                      Q_ARG(int, 0)));
+    // Also the real thing: the empty area below the rows.
+    doubleClickAt(*m_grid, QPoint(10, m_grid->viewport()->height() - 5));
+
+    QCOMPARE(jumps.count(), 0);
+    QCOMPARE(plays.count(), 0);
+}
+
+void TestTranscriptionGrid::rowsWithoutCellsReadAsDefaults()
+{
+    m_grid->addMarker(1000, 2000, "kept", "note", 1);
+    // A row put in through the plain table API has only the cells given to it.
+    m_grid->insertRow(1);
+    m_grid->setItem(1, 2, new QTableWidgetItem("label only"));
+
+    QCOMPARE(m_grid->getMarkers(), QList<Marker>({{1000, 2000, "kept", "note", 1},
+                                                  {0, 0, "label only", "", -1}}));
+
+    QSignalSpy jumps(m_grid, &TranscriptionGrid::jumpToTime);
+    doubleClickCell(*m_grid, 1, 2);
+    QCOMPARE(jumps.count(), 0);
+}
+
+void TestTranscriptionGrid::overlayShownOnlyWhileEmpty_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("textKept");
+    QTest::addColumn<bool>("shown");
+
+    // t = set the help text, a = add a row, c = clear, s = set an empty list
+    QTest::newRow("fresh grid without text") << "" << 0 << false << false;
+    QTest::newRow("text on an empty grid") << "t" << 0 << true << true;
+    QTest::newRow("row added") << "ta" << 1 << false << false;
+    QTest::newRow("row added then cleared") << "tac" << 0 << false << false;
+    QTest::newRow("grid cleared") << "tc" << 0 << false << false;
+    QTest::newRow("empty list set") << "ts" << 0 << false << false;
+    QTest::newRow("text set while rows exist") << "at" << 1 << true << false;
+    QTest::newRow("text set again after clearing") << "tact" << 0 << true << true;
+}
+
+void TestTranscriptionGrid::overlayShownOnlyWhileEmpty()
+{
+    QFETCH(QString, steps);
+    QFETCH(int, rows);
+    QFETCH(bool, textKept);
+    QFETCH(bool, shown);
+
+    const QString help = QStringLiteral("Open a recording to begin");
+    for (QChar step : steps) {
+        switch (step.toLatin1()) {
+        case 't':
+            m_grid->setOverlayText(help);
+            break;
+        case 'a':
+            m_grid->addMarker(1000, 2000, "Speaker", "Words", 0);
+            break;
+        case 'c':
+            m_grid->clearMarkers();
+            break;
+        case 's':
+            m_grid->setMarkers({});
+            break;
+        }
+    }
+
+    QCOMPARE(m_grid->rowCount(), rows);
+    QCOMPARE(m_grid->overlayText(), textKept ? help : QString());
+    QCOMPARE(overlayInk(*m_grid).count > 0, shown);
+}
+
+void TestTranscriptionGrid::overlayCentredLineByLine()
+{
+    m_grid->setOverlayText(QStringLiteral("Open a recording"));
+    const Ink oneLine = overlayInk(*m_grid);
+    QVERIFY(oneLine.count > 0);
+
+    // The ink's middle sits a little off the text box's middle (ascent and
+    // descent differ), hence the few pixels of slack.
+    const QPointF viewportCentre = QRectF(m_grid->viewport()->rect()).center();
+    const QPointF inkCentre = QRectF(oneLine.box).center();
+    QVERIFY2(qAbs(inkCentre.x() - viewportCentre.x()) <= 4
+                 && qAbs(inkCentre.y() - viewportCentre.y()) <= 6,
+             qPrintable(QStringLiteral("ink centre (%1, %2), viewport centre (%3, %4)")
+                            .arg(inkCentre.x())
+                            .arg(inkCentre.y())
+                            .arg(viewportCentre.x())
+                            .arg(viewportCentre.y())));
+
+    m_grid->setOverlayText(QStringLiteral("Open a recording\nOpen a recording"));
+    const Ink twoLines = overlayInk(*m_grid);
+    QVERIFY(twoLines.box.height() > oneLine.box.height() * 3 / 2);
+    QCOMPARE(twoLines.box.width(), oneLine.box.width());
+    QVERIFY(qAbs(QRectF(twoLines.box).center().y() - viewportCentre.y()) <= 6);
+}
+
+QTEST_MAIN(TestTranscriptionGrid)
+#include "tst_transcriptiongrid.moc"

@@ -1,0 +1,213 @@
+#include "widgets/waveformcolumns.h"
+
+#include <QTest>
+
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int kIntMax = std::numeric_limits<int>::max();
+constexpr int kIntMin = std::numeric_limits<int>::min();
+
+QStringList describe(const QList<WaveColumn> &columns)
+{
+    QStringList lines;
+    for (const WaveColumn &c : columns)
+        lines << QStringLiteral("%1:%2-%3").arg(c.x).arg(c.top).arg(c.bottom);
+    return lines;
+}
+
+QStringList repeated(int fromX, int toX, const QString &span)
+{
+    QStringList lines;
+    for (int x = fromX; x <= toX; ++x)
+        lines << QStringLiteral("%1:%2").arg(x).arg(span);
+    return lines;
+}
+
+} // namespace
+
+class TestWaveformColumns : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void timeToPixel_data();
+    void timeToPixel();
+    void pixelToTime_data();
+    void pixelToTime();
+    void peaksPerSecond_data();
+    void peaksPerSecond();
+    void foldColumns_data();
+    void foldColumns();
+};
+
+void TestWaveformColumns::timeToPixel_data()
+{
+    QTest::addColumn<qlonglong>("ms");
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("x");
+
+    QTest::newRow("time at the left edge") << 5000LL << 0.1 << 5000 << 0;
+    QTest::newRow("one second later at 100 px/s") << 6000LL << 0.1 << 5000 << 100;
+    QTest::newRow("left of the edge") << 4000LL << 0.1 << 5000 << -100;
+    QTest::newRow("fraction right of the edge truncated") << 19LL << 0.1 << 0 << 1;
+    QTest::newRow("fraction left of the edge truncated toward zero") << 0LL << 0.1 << 19 << -1;
+    QTest::newRow("distance wider than 32 bits") << 4000000000LL << 0.0001 << -2000000000 << 600000;
+    QTest::newRow("zoom 0 puts everything at the edge") << 12345LL << 0.0 << 0 << 0;
+    QTest::newRow("negative zoom mirrors") << 1000LL << -0.1 << 0 << -100;
+    QTest::newRow("far right saturates") << 10000000000LL << 1.0 << 0 << kPixelLimit;
+    QTest::newRow("far left saturates") << 0LL << 1.0 << kIntMax << -kPixelLimit;
+    QTest::newRow("largest time minus smallest offset")
+        << std::numeric_limits<qlonglong>::max() << 1.0 << kIntMin << kPixelLimit;
+    QTest::newRow("smallest time minus largest offset")
+        << std::numeric_limits<qlonglong>::min() << 1.0 << kIntMax << -kPixelLimit;
+    QTest::newRow("infinite zoom") << 1LL << kInf << 0 << kPixelLimit;
+    QTest::newRow("infinite zoom at the edge") << 0LL << kInf << 0 << -kPixelLimit;
+    QTest::newRow("zoom not a number") << 100LL << kNaN << 0 << -kPixelLimit;
+}
+
+void TestWaveformColumns::timeToPixel()
+{
+    QFETCH(qlonglong, ms);
+    QFETCH(double, zoom);
+    QFETCH(int, offset);
+    QFETCH(int, x);
+    QCOMPARE(::timeToPixel(ms, zoom, offset), x);
+}
+
+void TestWaveformColumns::pixelToTime_data()
+{
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<qlonglong>("ms");
+
+    QTest::newRow("left edge") << 0.0 << 0.1 << 0 << 0LL;
+    QTest::newRow("100 px at 100 px/s") << 100.0 << 0.1 << 0 << 1000LL;
+    QTest::newRow("offset added") << 100.0 << 0.1 << 60000 << 61000LL;
+    QTest::newRow("truncated toward zero") << 1.0 << 0.3 << 0 << 3LL;
+    QTest::newRow("pointer left of the widget") << -5.0 << 0.1 << 1000 << 950LL;
+    QTest::newRow("below 0 ms raised to 0") << 10.0 << 0.1 << -500 << 0LL;
+    QTest::newRow("left of the widget at offset 0") << -5.0 << 0.1 << 0 << 0LL;
+    QTest::newRow("past the 32-bit range") << 1000000.0 << 0.1 << kIntMax << 2157483647LL;
+    QTest::newRow("negative zoom") << 100.0 << -0.1 << 5000 << 4000LL;
+    QTest::newRow("zoom 0 at the left edge") << 0.0 << 0.0 << 700 << 700LL;
+    QTest::newRow("zoom 0 right of the edge saturates") << 10.0 << 0.0 << 700 << kTimeLimitMs;
+    QTest::newRow("tiny zoom saturates") << 1000000.0 << 1e-300 << 700 << kTimeLimitMs;
+    QTest::newRow("pointer not a number") << kNaN << 0.1 << 700 << 700LL;
+}
+
+void TestWaveformColumns::pixelToTime()
+{
+    QFETCH(double, x);
+    QFETCH(double, zoom);
+    QFETCH(int, offset);
+    QFETCH(qlonglong, ms);
+    QCOMPARE(::pixelToTime(x, zoom, offset), ms);
+}
+
+void TestWaveformColumns::peaksPerSecond_data()
+{
+    QTest::addColumn<qsizetype>("count");
+    QTest::addColumn<qlonglong>("durationMs");
+    QTest::addColumn<double>("rate");
+
+    QTest::newRow("6000 peaks in a minute") << qsizetype(6000) << 60000LL << 100.0;
+    QTest::newRow("fractional rate") << qsizetype(1) << 3LL << 1000.0 / 3.0;
+    QTest::newRow("empty list") << qsizetype(0) << 60000LL << 1.0;
+    QTest::newRow("no duration") << qsizetype(100) << 0LL << 1.0;
+    QTest::newRow("negative duration") << qsizetype(100) << -1LL << 1.0;
+}
+
+void TestWaveformColumns::peaksPerSecond()
+{
+    QFETCH(qsizetype, count);
+    QFETCH(qlonglong, durationMs);
+    QFETCH(double, rate);
+    QCOMPARE(peaksPerSecondFor(count, durationMs), rate);
+}
+
+void TestWaveformColumns::foldColumns_data()
+{
+    QTest::addColumn<QList<double>>("peaks");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QStringList>("columns");
+
+    // Height 101: the centre is row 50, full scale is 50 rows either way.
+    QTest::newRow("one peak per column")
+        << QList<double>{0.5, -0.5, 0.25, -1.0} << 100.0 << 0.1 << 0 << 10 << 101
+        << QStringList{"0:25-50", "1:50-75", "2:38-50", "3:50-100"};
+
+    // Extremes on the first and last peak of each group of ten; the last
+    // column has only five peaks left.
+    QList<double> groups(25, 0.0);
+    groups[3] = -0.25;
+    groups[9] = 0.75;
+    groups[10] = -0.5;
+    groups[15] = 0.125;
+    groups[24] = 0.5;
+    QTest::newRow("ten peaks per column take their extremes")
+        << groups << 100.0 << 0.01 << 0 << 10 << 101
+        << QStringList{"0:13-62", "1:44-75", "2:25-50"};
+
+    QTest::newRow("each peak spans twenty columns")
+        << QList<double>{0.5, -0.5} << 100.0 << 2.0 << 0 << 50 << 101
+        << repeated(0, 19, "25-50") + repeated(20, 39, "50-75");
+    QTest::newRow("silent peaks reach one row below the centre")
+        << QList<double>{0.0, 0.0} << 100.0 << 0.1 << 0 << 10 << 101
+        << QStringList{"0:50-51", "1:50-51"};
+    QTest::newRow("offset skips the peaks left of the view")
+        << QList<double>{0.5, 0.5, -0.5, 0.25} << 100.0 << 0.1 << 20 << 10 << 101
+        << QStringList{"0:50-75", "1:38-50"};
+    QTest::newRow("centre of a low view")
+        << QList<double>{0.5, -1.0} << 100.0 << 0.1 << 0 << 10 << 11
+        << QStringList{"0:3-5", "1:5-10"};
+    QTest::newRow("view starting before the recording")
+        << QList<double>{0.5, -0.5} << 100.0 << 0.1 << -20 << 10 << 101
+        << QStringList{"2:25-50", "3:50-75"};
+    QTest::newRow("peaks beyond full scale stop at the edge")
+        << QList<double>{3.0, -kInf} << 100.0 << 0.1 << 0 << 10 << 101
+        << QStringList{"0:0-50", "1:50-100"};
+    QTest::newRow("peak that is not a number counts as silence")
+        << QList<double>{kNaN} << 100.0 << 0.1 << 0 << 10 << 101
+        << QStringList{"0:50-51"};
+    QTest::newRow("whole recording in one column")
+        << QList<double>{0.5, -0.5} << 100.0 << 1e-12 << 0 << 10 << 101
+        << QStringList{"0:25-75"};
+
+    const QList<double> some{0.5, -0.5};
+    QTest::newRow("no peaks") << QList<double>{} << 100.0 << 0.1 << 0 << 10 << 101 << QStringList{};
+    QTest::newRow("no width") << some << 100.0 << 0.1 << 0 << 0 << 101 << QStringList{};
+    QTest::newRow("zoom 0") << some << 100.0 << 0.0 << 0 << 10 << 101 << QStringList{};
+    QTest::newRow("negative zoom") << some << 100.0 << -0.1 << 0 << 10 << 101 << QStringList{};
+    QTest::newRow("zoom not a number") << some << 100.0 << kNaN << 0 << 10 << 101 << QStringList{};
+    QTest::newRow("infinite zoom") << some << 100.0 << kInf << 0 << 10 << 101 << QStringList{};
+    QTest::newRow("rate not a number") << some << kNaN << 0.1 << 0 << 10 << 101 << QStringList{};
+    QTest::newRow("first peak beyond int range")
+        << some << 1e6 << 0.1 << kIntMax << 10 << 101 << QStringList{};
+    QTest::newRow("view far before the recording")
+        << some << 1e6 << 0.1 << kIntMin << 10 << 101 << QStringList{};
+}
+
+void TestWaveformColumns::foldColumns()
+{
+    QFETCH(QList<double>, peaks);
+    QFETCH(double, rate);
+    QFETCH(double, zoom);
+    QFETCH(int, offset);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QStringList, columns);
+    QCOMPARE(describe(::foldColumns(peaks, rate, zoom, offset, width, height)), columns);
+}
+
+QTEST_GUILESS_MAIN(TestWaveformColumns)
+#include "tst_waveformcolumns.moc"

@@ -1,0 +1,40 @@
+#include "ui/mainwindow.h"
+
+#include "widgets/transcriptiongrid.h"
+#include "widgets/waveformdisplay.h"
+
+#include <QIcon>
+
+namespace {
+
+constexpr auto kWindowTitle = "Orlenta LE (Beta)";
+constexpr auto kStartAccent = "#00FF00";
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &pictures)
+    : QMainWindow(parent)
+    , locked(startLocked)
+{
+    grid = new TranscriptionGrid(this);
+    waveL = new WaveformDisplay(this);
+    waveL->setChannel(0);
+    waveR = new WaveformDisplay(this);
+    waveR->setChannel(1);
+
+    setWindowIcon(QIcon(pictures.icon));
+    setupUi(pictures);
+
+    applyDarkTheme();
+    applyAccentColor(QString::fromLatin1(kStartAccent));
+    applyLockState();
+    loadKeysHelp();
+    updatePaneSizes();
+
+    grid->setOverlayText(quickStartGuide());
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    writeBanner();
+    showMaximized();
+}
+
+MainWindow::~MainWindow() = default;

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QSet>
+#include <QString>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QSplitter;
+class QTabWidget;
+class QTextBrowser;
+class QTextEdit;
+class QToolButton;
+class TranscriptionGrid;
+class WaveformDisplay;
+
+// Where the window finds its pictures; tests point these elsewhere to see
+// the fallbacks work.
+struct WindowPictures
+{
+    QString logo = QStringLiteral(":/Logo_le.png");
+    QString logoFallback = QStringLiteral(":/Logo_le.jpg");
+    QString icon = QStringLiteral(":/app_icon.ico");
+};
+
+// The program's only window: builds every pane and control, keeps the event
+// and audit logs, and its slots are the controller between the parts.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow(QWidget *parent, bool startLocked, const WindowPictures &pictures = WindowPictures());
+    ~MainWindow() override;
+
+    void applyAccentColor(const QString &color);
+
+    // "[HH:mm:ss.zzz] text" to the event log, kept scrolled to the end.
+    void logEvent(const QString &text);
+    // "[HH:mm] text" to the audit log; the user's scroll position stays.
+    void logAudit(const QString &text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private slots:
+    void onToggleInfoPane();
+    void onErrorMessage(QString msg);
+    void onRestrictedClicked();
+    void onClearDebugLog();
+    void updatePaneSizes();
+    void onCopyPanesClicked();
+    void onCopyDebugClicked();
+    void onCopyAuditClicked();
+    void onSpectrogramClicked();
+    void onHelpClicked();
+    void onCheckUpdatesClicked();
+    void onSetColorGreen();
+    void onSetColorRed();
+    void onSetColorBlue();
+
+private:
+    void setupUi(const WindowPictures &pictures);
+    QWidget *buildHeader(const WindowPictures &pictures);
+    QWidget *buildWaveArea();
+    QWidget *buildTransport();
+    QWidget *buildInfoPane();
+    void applyDarkTheme();
+    void applyLockState();
+    void lockInfoPages();
+    void loadKeysHelp();
+    static QString quickStartGuide();
+    static void copyViewText(const QTextEdit *view);
+    void loadAboutPage();
+    void writeBanner();
+
+    TranscriptionGrid *grid = nullptr;
+    WaveformDisplay *waveL = nullptr;
+    WaveformDisplay *waveR = nullptr;
+
+    bool locked = false;
+    QSet<QWidget *> lockedPages;
+
+    QSplitter *mainSplitter = nullptr;
+    QSplitter *headerSplitter = nullptr;
+    QSplitter *waveSplitter = nullptr;
+    QSplitter *controlsSplitter = nullptr;
+    QSplitter *bottomSplitter = nullptr;
+
+    QLabel *clockLabel = nullptr;
+    QComboBox *timeSourceCombo = nullptr;
+    QLabel *statusLabel = nullptr;
+    QProgressBar *loadProgress = nullptr;
+    QLineEdit *refEdit = nullptr;
+    QLineEdit *locEdit = nullptr;
+    QLineEdit *opEdit = nullptr;
+    QLineEdit *oicEdit = nullptr;
+    QLineEdit *transcriberEdit = nullptr;
+    QLineEdit *translatorEdit = nullptr;
+
+    QPushButton *spareButton = nullptr;
+    QPushButton *gridButton = nullptr;
+    QPushButton *greenButton = nullptr;
+    QPushButton *redButton = nullptr;
+    QPushButton *blueButton = nullptr;
+    QPushButton *infoButton = nullptr;
+    QPushButton *lockButton = nullptr;
+
+    QCheckBox *muteLCheck = nullptr;
+    QCheckBox *linkCheck = nullptr;
+    QCheckBox *muteRCheck = nullptr;
+    QPushButton *zoomInButton = nullptr;
+    QPushButton *zoomOutButton = nullptr;
+    QPushButton *zoomSelButton = nullptr;
+    QPushButton *fitButton = nullptr;
+    QPushButton *selectAllButton = nullptr;
+    QPushButton *deselectButton = nullptr;
+
+    QWidget *rightWaveContainer = nullptr;
+    QScrollBar *scrollBar = nullptr;
+
+    QPushButton *exportButton = nullptr;
+    QMenu *exportMenu = nullptr;
+    QToolButton *skipStartButton = nullptr;
+    QToolButton *rewindButton = nullptr;
+    QToolButton *playButton = nullptr;
+    QToolButton *stopButton = nullptr;
+    QToolButton *forwardButton = nullptr;
+    QToolButton *skipEndButton = nullptr;
+    QPushButton *loopButton = nullptr;
+    QComboBox *speedCombo = nullptr;
+    QComboBox *deviceCombo = nullptr;
+
+    QPushButton *cropButton = nullptr;
+    QPushButton *silenceButton = nullptr;
+    QPushButton *normButton = nullptr;
+    QPushButton *toneButton = nullptr;
+    QPushButton *bookmarkButton = nullptr;
+
+    QWidget *infoPane = nullptr;
+    QTabWidget *infoTabs = nullptr;
+    QTextBrowser *aboutView = nullptr;
+    QTextEdit *metadataView = nullptr;
+    QTextEdit *formatView = nullptr;
+    QTextEdit *auditLogView = nullptr;
+    QTextBrowser *keysView = nullptr;
+    QTextEdit *pedalsView = nullptr;
+    QTextEdit *eventLogView = nullptr;
+    QTextEdit *panesView = nullptr;
+};

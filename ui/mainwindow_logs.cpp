@@ -1,0 +1,78 @@
+// The event log (technical trace, to the millisecond) and the audit log
+// (what was done to the recording, to the minute, editable by the user).
+
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QSysInfo>
+#include <QTextEdit>
+
+namespace {
+
+constexpr auto kBannerVersion = "5.60.1";
+
+} // namespace
+
+void MainWindow::logEvent(const QString &text)
+{
+    if (!eventLogView)
+        return;
+    eventLogView->append(QDateTime::currentDateTime().toString(QStringLiteral("[HH:mm:ss.zzz] ")) + text);
+    QScrollBar *bar = eventLogView->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void MainWindow::logAudit(const QString &text)
+{
+    if (!auditLogView)
+        return;
+    // append() jumps to the end when the text cursor is there; the reader of
+    // the audit log keeps their place.
+    QScrollBar *bar = auditLogView->verticalScrollBar();
+    const int keep = bar->value();
+    auditLogView->append(QDateTime::currentDateTime().toString(QStringLiteral("[HH:mm] ")) + text);
+    bar->setValue(keep);
+}
+
+void MainWindow::onErrorMessage(QString msg)
+{
+    // Logged first, so the error is on record even while the box is open.
+    logEvent(QStringLiteral("ERROR: ") + msg);
+    QMessageBox::critical(this, QStringLiteral("Error"), msg);
+}
+
+void MainWindow::onClearDebugLog()
+{
+    if (eventLogView)
+        eventLogView->clear();
+}
+
+void MainWindow::onCopyDebugClicked()
+{
+    copyViewText(eventLogView);
+}
+
+void MainWindow::onCopyAuditClicked()
+{
+    copyViewText(auditLogView);
+}
+
+void MainWindow::copyViewText(const QTextEdit *view)
+{
+    if (view)
+        QApplication::clipboard()->setText(view->toPlainText(), QClipboard::Clipboard);
+}
+
+void MainWindow::writeBanner()
+{
+    const QString rule(42, QLatin1Char('='));
+    logEvent(rule);
+    logEvent(QStringLiteral("Orlenta LE Started (v%1)").arg(QString::fromLatin1(kBannerVersion)));
+    logEvent(QStringLiteral("OS: %1 (%2)").arg(QSysInfo::prettyProductName(), QSysInfo::kernelVersion()));
+    logEvent(QStringLiteral("Qt Version: %1").arg(QString::fromLatin1(qVersion())));
+    logEvent(rule);
+}

@@ -1,0 +1,374 @@
+// The widget tree: header, channel strip and waveforms, transport, and the
+// grid beside the information tabs, all in splitters.
+
+#include "ui/mainwindow.h"
+
+#include "widgets/transcriptiongrid.h"
+#include "widgets/waveformdisplay.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace {
+
+constexpr int kLogoHeight = 106;
+constexpr int kColourButtonWidth = 25;
+constexpr int kChannelStripMinWidth = 140;
+constexpr int kLoadProgressWidth = 100;
+
+template<typename T>
+T *named(T *widget, const char *name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel *makeLogoLabel(const WindowPictures &pictures)
+{
+    auto *label = named(new QLabel, "logoLabel");
+    QPixmap logo(pictures.logo);
+    if (logo.isNull())
+        logo = QPixmap(pictures.logoFallback);
+    if (logo.isNull())
+        label->setText(QStringLiteral("Orlenta LE"));
+    else
+        label->setPixmap(logo.scaledToHeight(kLogoHeight, Qt::SmoothTransformation));
+    return label;
+}
+
+QWidget *pageWithButton(QWidget *view, QPushButton *button, bool defaultMargins)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    if (!defaultMargins)
+        layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    layout->addWidget(button);
+    return page;
+}
+
+} // namespace
+
+void MainWindow::setupUi(const WindowPictures &pictures)
+{
+    auto *central = new QWidget(this);
+    auto *centralLayout = new QVBoxLayout(central);
+    setCentralWidget(central);
+
+    mainSplitter = named(new QSplitter(Qt::Vertical), "mainSplitter");
+    centralLayout->addWidget(mainSplitter);
+
+    mainSplitter->addWidget(buildHeader(pictures));
+    mainSplitter->addWidget(buildWaveArea());
+
+    bottomSplitter = named(new QSplitter(Qt::Horizontal), "bottomSplitter");
+    bottomSplitter->addWidget(grid);
+    bottomSplitter->addWidget(buildInfoPane());
+    bottomSplitter->setSizes({8000, 2000});
+    mainSplitter->addWidget(bottomSplitter);
+    mainSplitter->setSizes({1300, 3490, 5210});
+
+    for (QSplitter *splitter : {mainSplitter, bottomSplitter, controlsSplitter, waveSplitter})
+        connect(splitter, &QSplitter::splitterMoved, this, &MainWindow::updatePaneSizes);
+}
+
+QWidget *MainWindow::buildHeader(const WindowPictures &pictures)
+{
+    headerSplitter = named(new QSplitter(Qt::Horizontal), "headerSplitter");
+    headerSplitter->setChildrenCollapsible(false);
+    headerSplitter->addWidget(makeLogoLabel(pictures));
+
+    auto *timing = new QGroupBox(QStringLiteral("Timing"));
+    auto *timingLayout = new QHBoxLayout(timing);
+    timingLayout->setContentsMargins(5, 5, 5, 5);
+    timingLayout->setSpacing(10);
+    clockLabel = named(new QLabel(QStringLiteral("00:00:00.000")), "clockLabel");
+    clockLabel->setAlignment(Qt::AlignCenter);
+    timeSourceCombo = named(new QComboBox, "timeSourceCombo");
+    timingLayout->addWidget(clockLabel);
+    timingLayout->addWidget(timeSourceCombo);
+    headerSplitter->addWidget(timing);
+
+    auto *caseBox = new QGroupBox(QStringLiteral("Case Details"));
+    auto *caseLayout = new QGridLayout(caseBox);
+    caseLayout->setContentsMargins(5, 5, 5, 5);
+    caseLayout->setSpacing(5);
+    struct CaseField
+    {
+        const char *label;
+        const char *placeholder;
+        const char *name;
+        QLineEdit **edit;
+    };
+    const CaseField fields[] = {
+        {"Ref:", "Reference", "refEdit", &refEdit},
+        {"Loc:", "Location", "locEdit", &locEdit},
+        {"Op:", "Operation", "opEdit", &opEdit},
+        {"OIC:", "OIC", "oicEdit", &oicEdit},
+        {"Tscr:", "Transcriber", "transcriberEdit", &transcriberEdit},
+        {"Transl:", "Translator", "translatorEdit", &translatorEdit},
+    };
+    for (int i = 0; i < 6; ++i) {
+        const CaseField &field = fields[i];
+        *field.edit = named(new QLineEdit, field.name);
+        (*field.edit)->setPlaceholderText(QString::fromLatin1(field.placeholder));
+        const int row = i / 2;
+        const int column = (i % 2) * 2;
+        caseLayout->addWidget(new QLabel(QString::fromLatin1(field.label)), row, column);
+        caseLayout->addWidget(*field.edit, row, column + 1);
+    }
+    headerSplitter->addWidget(caseBox);
+
+    auto *misc = new QGroupBox(QStringLiteral("Misc"));
+    auto *miscLayout = new QHBoxLayout(misc);
+    miscLayout->setContentsMargins(5, 5, 5, 5);
+    spareButton = named(new QPushButton(QStringLiteral("Spare")), "spareButton");
+    gridButton = named(new QPushButton(QStringLiteral("Grid")), "btnGrid");
+    gridButton->setCheckable(true);
+    gridButton->setChecked(true);
+    greenButton = named(new QPushButton(QStringLiteral("G")), "greenButton");
+    redButton = named(new QPushButton(QStringLiteral("R")), "redButton");
+    blueButton = named(new QPushButton(QStringLiteral("B")), "blueButton");
+    const std::pair<QPushButton *, const char *> colourButtons[] = {
+        {greenButton, "background-color: #00AA00; color: white; font-weight: bold;"},
+        {redButton, "background-color: #AA0000; color: white; font-weight: bold;"},
+        {blueButton, "background-color: #0044AA; color: white; font-weight: bold;"},
+    };
+    for (const auto &[button, style] : colourButtons) {
+        button->setFixedWidth(kColourButtonWidth);
+        button->setStyleSheet(QString::fromLatin1(style));
+    }
+    infoButton = named(new QPushButton(QStringLiteral("Hide Info")), "infoButton");
+    infoButton->setCheckable(true);
+    lockButton = named(new QPushButton(QStringLiteral("Lock UI")), "lockButton");
+    for (QPushButton *button : {spareButton, gridButton, greenButton, redButton, blueButton, infoButton, lockButton})
+        miscLayout->addWidget(button);
+    connect(greenButton, &QPushButton::clicked, this, &MainWindow::onSetColorGreen);
+    connect(redButton, &QPushButton::clicked, this, &MainWindow::onSetColorRed);
+    connect(blueButton, &QPushButton::clicked, this, &MainWindow::onSetColorBlue);
+    connect(infoButton, &QPushButton::clicked, this, &MainWindow::onToggleInfoPane);
+    connect(lockButton, &QPushButton::clicked, this, &MainWindow::onRestrictedClicked);
+    headerSplitter->addWidget(misc);
+
+    auto *status = new QWidget;
+    auto *statusLayout = new QVBoxLayout(status);
+    statusLabel = named(new QLabel(QStringLiteral("Ready")), "statusLabel");
+    statusLabel->setStyleSheet(QStringLiteral("font-size: 14px; color: #AAA;"));
+    loadProgress = named(new QProgressBar, "loadProgress");
+    loadProgress->setFixedWidth(kLoadProgressWidth);
+    loadProgress->hide();
+    statusLayout->addWidget(statusLabel);
+    statusLayout->addWidget(loadProgress);
+    headerSplitter->addWidget(status);
+
+    headerSplitter->setSizes({990, 2520, 3610, 2590, 290});
+    return headerSplitter;
+}
+
+QWidget *MainWindow::buildWaveArea()
+{
+    waveSplitter = named(new QSplitter(Qt::Horizontal), "waveSplitter");
+
+    auto *strip = new QWidget;
+    strip->setMinimumWidth(kChannelStripMinWidth);
+    auto *stripLayout = new QVBoxLayout(strip);
+    stripLayout->setContentsMargins(0, 0, 5, 0);
+
+    auto *channels = new QGroupBox(QStringLiteral("Channels"));
+    auto *channelsLayout = new QVBoxLayout(channels);
+    channelsLayout->setContentsMargins(5, 5, 5, 5);
+    const QIcon muteIcon = style()->standardIcon(QStyle::SP_MediaVolumeMuted);
+    muteLCheck = named(new QCheckBox(QStringLiteral("Mute L")), "muteLCheck");
+    muteLCheck->setIcon(muteIcon);
+    linkCheck = named(new QCheckBox(QStringLiteral("Link L/R")), "linkCheck");
+    linkCheck->setChecked(true);
+    muteRCheck = named(new QCheckBox(QStringLiteral("Mute R")), "muteRCheck");
+    muteRCheck->setIcon(muteIcon);
+    channelsLayout->addWidget(muteLCheck);
+    channelsLayout->addWidget(linkCheck);
+    channelsLayout->addWidget(muteRCheck);
+    stripLayout->addWidget(channels);
+
+    auto *tools = new QGroupBox(QStringLiteral("Tools"));
+    auto *toolsLayout = new QVBoxLayout(tools);
+    toolsLayout->setContentsMargins(5, 5, 5, 5);
+    auto *zoomRow = new QHBoxLayout;
+    zoomInButton = named(new QPushButton(QStringLiteral("+")), "zoomInButton");
+    zoomOutButton = named(new QPushButton(QStringLiteral("-")), "zoomOutButton");
+    zoomRow->addWidget(zoomInButton);
+    zoomRow->addWidget(zoomOutButton);
+    toolsLayout->addLayout(zoomRow);
+    zoomSelButton = named(new QPushButton(QStringLiteral("Zoom Sel")), "zoomSelButton");
+    fitButton = named(new QPushButton(QStringLiteral("Full")), "fitButton");
+    selectAllButton = named(new QPushButton(QStringLiteral("All")), "selectAllButton");
+    deselectButton = named(new QPushButton(QStringLiteral("None")), "deselectButton");
+    for (QPushButton *button : {zoomSelButton, fitButton, selectAllButton, deselectButton})
+        toolsLayout->addWidget(button);
+    stripLayout->addWidget(tools);
+    stripLayout->addStretch();
+    waveSplitter->addWidget(strip);
+
+    auto *area = new QWidget;
+    auto *areaLayout = new QVBoxLayout(area);
+    areaLayout->setContentsMargins(0, 0, 0, 0);
+    waveL->setObjectName(QStringLiteral("waveL"));
+    waveR->setObjectName(QStringLiteral("waveR"));
+    areaLayout->addWidget(waveL);
+    rightWaveContainer = named(new QWidget, "rightWaveContainer");
+    auto *rightLayout = new QVBoxLayout(rightWaveContainer);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(waveR);
+    areaLayout->addWidget(rightWaveContainer);
+    scrollBar = named(new QScrollBar(Qt::Horizontal), "scrollBar");
+    areaLayout->addWidget(scrollBar);
+    areaLayout->addWidget(buildTransport());
+    waveSplitter->addWidget(area);
+
+    waveSplitter->setSizes({990, 9010});
+    return waveSplitter;
+}
+
+QWidget *MainWindow::buildTransport()
+{
+    controlsSplitter = named(new QSplitter(Qt::Horizontal), "controlsSplitter");
+
+    auto *edits = new QGroupBox(QStringLiteral("Edit Tools"));
+    auto *editsLayout = new QHBoxLayout(edits);
+    editsLayout->setContentsMargins(5, 5, 5, 5);
+    cropButton = named(new QPushButton(QStringLiteral("Crop")), "cropButton");
+    silenceButton = named(new QPushButton(QStringLiteral("Silence")), "silenceButton");
+    normButton = named(new QPushButton(QStringLiteral("Norm")), "normButton");
+    toneButton = named(new QPushButton(QStringLiteral("1kHz")), "toneButton");
+    bookmarkButton = named(new QPushButton(QStringLiteral("Bookmark")), "bookmarkButton");
+    for (QPushButton *button : {cropButton, silenceButton, normButton, toneButton, bookmarkButton})
+        editsLayout->addWidget(button);
+    controlsSplitter->addWidget(edits);
+
+    auto *transport = new QGroupBox(QStringLiteral("Transport"));
+    auto *transportLayout = new QHBoxLayout(transport);
+    transportLayout->setContentsMargins(5, 5, 5, 5);
+
+    auto *fileColumn = new QWidget;
+    auto *fileLayout = new QVBoxLayout(fileColumn);
+    fileLayout->setContentsMargins(0, 0, 0, 0);
+    fileLayout->setSpacing(2);
+    auto *openButton = named(new QPushButton(QStringLiteral("Open")), "openButton");
+    exportButton = named(new QPushButton(QStringLiteral("Export")), "exportButton");
+    exportMenu = named(new QMenu(this), "exportMenu");
+    exportMenu->addAction(QStringLiteral("Audio (WAV)..."));
+    exportMenu->addAction(QStringLiteral("Transcript (CSV)..."));
+    exportMenu->addAction(QStringLiteral("Report (PDF)..."));
+    exportButton->setMenu(exportMenu);
+    auto *importButton = named(new QPushButton(QStringLiteral("Import CSV")), "importCsvButton");
+    fileLayout->addWidget(openButton);
+    fileLayout->addWidget(exportButton);
+    fileLayout->addWidget(importButton);
+    transportLayout->addWidget(fileColumn);
+
+    struct Tool
+    {
+        QToolButton **button;
+        const char *name;
+        QStyle::StandardPixmap icon;
+        const char *toolTip;
+    };
+    const Tool tools[] = {
+        {&skipStartButton, "skipStartButton", QStyle::SP_MediaSkipBackward, "Skip to Start"},
+        {&rewindButton, "rewindButton", QStyle::SP_MediaSeekBackward, "Rewind 5s"},
+        {&playButton, "playButton", QStyle::SP_MediaPlay, nullptr},
+        {&stopButton, "stopButton", QStyle::SP_MediaStop, nullptr},
+        {&forwardButton, "forwardButton", QStyle::SP_MediaSeekForward, "Forward 5s"},
+        {&skipEndButton, "skipEndButton", QStyle::SP_MediaSkipForward, "Skip to End"},
+    };
+    for (const Tool &tool : tools) {
+        *tool.button = named(new QToolButton, tool.name);
+        (*tool.button)->setIcon(style()->standardIcon(tool.icon));
+        if (tool.toolTip)
+            (*tool.button)->setToolTip(QString::fromLatin1(tool.toolTip));
+        transportLayout->addWidget(*tool.button);
+    }
+
+    loopButton = named(new QPushButton(QStringLiteral("Loop")), "loopButton");
+    loopButton->setCheckable(true);
+    transportLayout->addWidget(loopButton);
+    transportLayout->addStretch();
+    transportLayout->addWidget(new QLabel(QStringLiteral("Speed:")));
+    speedCombo = named(new QComboBox, "speedCombo");
+    speedCombo->addItems({QStringLiteral("0.5x"), QStringLiteral("1.0x"), QStringLiteral("1.5x"),
+                          QStringLiteral("2.0x")});
+    speedCombo->setCurrentIndex(1);
+    transportLayout->addWidget(speedCombo);
+    deviceCombo = named(new QComboBox, "deviceCombo");
+    transportLayout->addWidget(deviceCombo);
+    controlsSplitter->addWidget(transport);
+
+    controlsSplitter->setSizes({2580, 7420});
+    return controlsSplitter;
+}
+
+QWidget *MainWindow::buildInfoPane()
+{
+    infoPane = named(new QWidget, "infoPane");
+    auto *layout = new QVBoxLayout(infoPane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    infoTabs = named(new QTabWidget, "infoTabs");
+    layout->addWidget(infoTabs);
+
+    aboutView = named(new QTextBrowser, "aboutView");
+    aboutView->setOpenExternalLinks(true);
+    loadAboutPage();
+    infoTabs->addTab(aboutView, QStringLiteral("About"));
+
+    metadataView = named(new QTextEdit, "metadataView");
+    infoTabs->addTab(pageWithButton(metadataView, named(new QPushButton(QStringLiteral("Copy Metadata")), "copyMetadataButton"), false),
+                     QStringLiteral("Metadata"));
+
+    formatView = named(new QTextEdit, "formatView");
+    infoTabs->addTab(pageWithButton(formatView, named(new QPushButton(QStringLiteral("Update")), "updateFormatButton"), false),
+                     QStringLiteral("Format"));
+
+    auditLogView = named(new QTextEdit, "auditLogView");
+    infoTabs->addTab(auditLogView, QStringLiteral("Audit Log"));
+
+    keysView = named(new QTextBrowser, "keysView");
+    infoTabs->addTab(keysView, QStringLiteral("Keys/Help"));
+
+    pedalsView = named(new QTextEdit, "pedalsView");
+    pedalsView->setReadOnly(true);
+    infoTabs->addTab(pedalsView, QStringLiteral("Pedals"));
+
+    eventLogView = named(new QTextEdit, "eventLogView");
+    eventLogView->setReadOnly(true);
+    auto *copyDebug = named(new QPushButton(QStringLiteral("Copy to Clipboard")), "copyDebugButton");
+    connect(copyDebug, &QPushButton::clicked, this, &MainWindow::onCopyDebugClicked);
+    infoTabs->addTab(pageWithButton(eventLogView, copyDebug, true), QStringLiteral("Debug"));
+
+    panesView = named(new QTextEdit, "panesView");
+    panesView->setReadOnly(true);
+    auto *copyPanes = named(new QPushButton(QStringLiteral("Copy Panes")), "copyPanesButton");
+    connect(copyPanes, &QPushButton::clicked, this, &MainWindow::onCopyPanesClicked);
+    infoTabs->addTab(pageWithButton(panesView, copyPanes, false), QStringLiteral("Panes"));
+
+    infoTabs->setCurrentIndex(0);
+    return infoPane;
+}

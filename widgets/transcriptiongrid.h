@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QTableWidget>
+
+#include "widgets/marker.h"
+
+class QPaintEvent;
+
+// The transcript: one row per Marker, in the order added. Columns "Start" and
+// "End" show the times as text but keep the true values under Qt::UserRole;
+// "Label", "Note" and "Ch" are edited in place and read back from their text.
+// While the grid is empty it can show a help text over the viewport.
+class TranscriptionGrid : public QTableWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(QString overlayText READ overlayText WRITE setOverlayText)
+
+public:
+    explicit TranscriptionGrid(QWidget *parent = nullptr);
+
+    void addMarker(qlonglong start, qlonglong end, const QString &label, const QString &note,
+                   int channel);
+    void clearMarkers();
+    void setMarkers(const QList<Marker> &markers);
+    QList<Marker> getMarkers() const;
+
+    void setOverlayText(const QString &text);
+    QString overlayText() const;
+
+    QString formatTime(qlonglong ms) const;
+
+signals:
+    void jumpToTime(qlonglong ms);
+    void playRegionRequested(qlonglong start, qlonglong end);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void onCellDoubleClicked(int row, int col);
+
+private:
+    qlonglong timeAt(int row, int column) const;
+    QString textAt(int row, int column) const;
+
+    QString m_overlayText;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QPixmap>
+#include <QWidget>
+
+// One channel of the recording as a waveform, with the selection, the play
+// head, an optional grid and a border. The grid and the waveform are drawn
+// into a cache that only data, view, colour, grid and size changes redraw, so
+// moving the play head costs one blit. The view never changes its own zoom or
+// offset: the wheel asks for a new view through viewChanged().
+class WaveformDisplay : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WaveformDisplay(QWidget *parent = nullptr);
+
+    void setWaveformData(const QList<double> &peaks, qlonglong durationMs, int channel);
+    void setChannel(int channel);
+    void setPlayPosition(qlonglong ms);
+    void setSelection(qlonglong startMs, qlonglong endMs);
+    void setShowGrid(bool show);
+    void setWaveColor(const QColor &color);
+    void setView(double zoom, int offset);
+
+    double currentZoom() const { return zoom; }
+    int currentOffset() const { return offset; }
+    int currentChannel() const { return channel; }
+    bool isGridShown() const { return showGrid; }
+    QColor currentWaveColor() const { return waveColor; }
+    qlonglong playPosition() const { return playPositionMs; }
+    qlonglong selectionStart() const { return selectionStartMs; }
+    qlonglong selectionEnd() const { return selectionEndMs; }
+    // How often the grid and waveform were drawn, for checking that cheap
+    // changes leave the cache alone.
+    int cacheRenderCount() const { return cacheRenders; }
+
+signals:
+    void viewChanged(double zoom, int offset);
+    void scrubRequested(qlonglong ms);
+    void regionSelected(qlonglong start, qlonglong end, int channel);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void invalidateCache();
+    void renderCache();
+
+    QList<double> peaks;
+    double peaksPerSecond = 1.0;
+    qlonglong playPositionMs = 0;
+    qlonglong durationMs = 0;
+    double zoom = 0.1;
+    int offset = 0;
+    qlonglong selectionStartMs = -1;
+    qlonglong selectionEndMs = -1;
+    bool dragging = false;
+    qlonglong dragAnchorMs = 0;
+    QPixmap cache;
+    bool cacheDirty = true;
+    int channel = 0;
+    bool showGrid = true;
+    QColor waveColor = QColor(0, 255, 0, 255);
+    int cacheRenders = 0;
+};
