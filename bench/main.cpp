@@ -1,21 +1,25 @@
 // orlenta-bench: measurements of the program's own code paths, one
 // "key=value" line per measurement so runs can be compared side by side.
 //
-//   orlenta-bench startup     builds the main window (offscreen) once
+//   orlenta-bench startup                builds the main window (offscreen) once
+//   orlenta-bench load FILE [--report]   loads a recording through the engine
 
+#include "audio/audioengine.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QTextStream>
-
-#include <cstdio>
 
 namespace {
 
 int usage()
 {
-    QTextStream(stderr) << "usage: orlenta-bench startup\n";
+    QTextStream(stderr) << "usage: orlenta-bench startup\n"
+                           "       orlenta-bench load FILE [--report]\n";
     return 2;
 }
 
@@ -27,6 +31,46 @@ int benchStartup()
     QCoreApplication::processEvents();
     const qint64 ms = timer.elapsed();
     QTextStream(stdout) << "construct_ms=" << ms << '\n';
+    return 0;
+}
+
+// Peak resident memory of this process so far, in MB.
+qint64 peakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpression hwm(QStringLiteral("^VmHWM:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
+    const auto match = hwm.match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toLongLong() / 1024 : -1;
+}
+
+int benchLoad(const QStringList &args)
+{
+    if (args.isEmpty())
+        return usage();
+    AudioEngine engine;
+    QString report;
+    QString error;
+    QObject::connect(&engine, &AudioEngine::formatDataReady, [&](const QString &info) { report = info; });
+    QObject::connect(&engine, &AudioEngine::errorMessage, [&](const QString &msg) { error = msg; });
+
+    QElapsedTimer timer;
+    timer.start();
+    const bool loaded = engine.loadFile(args.first());
+    const qint64 ms = timer.elapsed();
+    if (!loaded) {
+        QTextStream(stderr) << "load failed: " << error << '\n';
+        return 1;
+    }
+    const qint64 frameBytes = qint64(engine.channelCount()) * 2;
+    QTextStream out(stdout);
+    out << "load_ms=" << ms << " frames=" << engine.samples().size() / frameBytes << " rate=" << engine.sampleRate()
+        << " channels=" << engine.channelCount() << " start_time_ms=" << engine.startTimeOfDay()
+        << " peak_rss_mb=" << peakRssMb() << " pcm_sha1="
+        << QCryptographicHash::hash(engine.samples(), QCryptographicHash::Sha1).toHex() << '\n';
+    if (args.contains(QLatin1String("--report")))
+        out << report;
     return 0;
 }
 
@@ -43,5 +87,7 @@ int main(int argc, char *argv[])
         return usage();
     if (args.first() == QLatin1String("startup"))
         return benchStartup();
+    if (args.first() == QLatin1String("load"))
+        return benchLoad(args.mid(1));
     return usage();
 }

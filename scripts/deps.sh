@@ -7,12 +7,18 @@ packages=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-multimedia-dev libgl-dev
+    # decoding compressed audio
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+    # time-stretching playback with the pitch kept
+    libsoundtouch-dev
     # fuzzing with libFuzzer
     clang libclang-rt-14-dev
     # window tests: X server, window manager, driving and screenshots
     xvfb openbox wmctrl xdotool x11-utils imagemagick fonts-dejavu-core
     # audio output in tests
     pulseaudio pulseaudio-utils
+    # real audio files made by the tests
+    ffmpeg sox libsox-fmt-all espeak-ng vorbis-tools
     # reading reports back
     poppler-utils
 )

@@ -34,5 +34,11 @@ if ! pactl info >/dev/null 2>&1; then
     for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 
+# A short fuzzing pass over the file parsers where clang is there (scripts/deps.sh
+# installs it); skipped when a subset of tests was asked for.
+if [ $# -eq 0 ] && command -v clang++ >/dev/null 2>&1; then
+    "$root/scripts/fuzz.sh" "${ORLENTA_FUZZ_SECONDS:-30}"
+fi
+
 cd "$root/build"
 ctest --output-on-failure "$@"

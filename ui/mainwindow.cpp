@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "audio/audioengine.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 
@@ -16,6 +17,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     : QMainWindow(parent)
     , locked(startLocked)
 {
+    engine = new AudioEngine(this);
     grid = new TranscriptionGrid(this);
     waveL = new WaveformDisplay(this);
     waveL->setChannel(0);
@@ -24,6 +26,9 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
 
     setWindowIcon(QIcon(pictures.icon));
     setupUi(pictures);
+    connectEngine();
+    connect(waveL, &WaveformDisplay::viewChanged, this, &MainWindow::onViewChangedL);
+    connect(waveR, &WaveformDisplay::viewChanged, this, &MainWindow::onViewChangedR);
 
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));
@@ -37,4 +42,8 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     showMaximized();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    if (engine)
+        engine->stop();
+}

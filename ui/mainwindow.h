@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QString>
 
+class AudioEngine;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -51,13 +52,20 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private slots:
+    void onFitToWidth();
     void onToggleInfoPane();
+    void onViewChangedL(double zoom, int offset);
+    void onViewChangedR(double zoom, int offset);
+    void onWaveformReady(QList<double> l, QList<double> r);
+    void onLoadingStateChanged(bool isLoading);
     void onErrorMessage(QString msg);
     void onRestrictedClicked();
     void onClearDebugLog();
     void updatePaneSizes();
     void onCopyPanesClicked();
+    void onOpenClicked();
     void onCopyDebugClicked();
+    void onFormatDataReady(QString info);
     void onCopyAuditClicked();
     void onSpectrogramClicked();
     void onHelpClicked();
@@ -68,6 +76,9 @@ private slots:
 
 private:
     void setupUi(const WindowPictures &pictures);
+    void connectEngine();
+    void onLoadProgress(int percent);
+    void applyView(double zoom, int offset);
     QWidget *buildHeader(const WindowPictures &pictures);
     QWidget *buildWaveArea();
     QWidget *buildTransport();
@@ -81,12 +92,18 @@ private:
     void loadAboutPage();
     void writeBanner();
 
+    AudioEngine *engine = nullptr;
     TranscriptionGrid *grid = nullptr;
     WaveformDisplay *waveL = nullptr;
     WaveformDisplay *waveR = nullptr;
 
     bool locked = false;
     QSet<QWidget *> lockedPages;
+    QString currentFile;
+
+    // The view both channel views share.
+    double viewZoom = 0.1;
+    int viewOffset = 0;
 
     QSplitter *mainSplitter = nullptr;
     QSplitter *headerSplitter = nullptr;
@@ -126,6 +143,7 @@ private:
     QWidget *rightWaveContainer = nullptr;
     QScrollBar *scrollBar = nullptr;
 
+    QPushButton *openButton = nullptr;
     QPushButton *exportButton = nullptr;
     QMenu *exportMenu = nullptr;
     QToolButton *skipStartButton = nullptr;

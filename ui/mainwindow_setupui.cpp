@@ -3,6 +3,7 @@
 
 #include "ui/mainwindow.h"
 
+#include "audio/audioengine.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 
@@ -271,7 +272,8 @@ QWidget *MainWindow::buildTransport()
     auto *fileLayout = new QVBoxLayout(fileColumn);
     fileLayout->setContentsMargins(0, 0, 0, 0);
     fileLayout->setSpacing(2);
-    auto *openButton = named(new QPushButton(QStringLiteral("Open")), "openButton");
+    openButton = named(new QPushButton(QStringLiteral("Open")), "openButton");
+    connect(openButton, &QPushButton::clicked, this, &MainWindow::onOpenClicked);
     exportButton = named(new QPushButton(QStringLiteral("Export")), "exportButton");
     exportMenu = named(new QMenu(this), "exportMenu");
     exportMenu->addAction(QStringLiteral("Audio (WAV)..."));
@@ -344,8 +346,9 @@ QWidget *MainWindow::buildInfoPane()
                      QStringLiteral("Metadata"));
 
     formatView = named(new QTextEdit, "formatView");
-    infoTabs->addTab(pageWithButton(formatView, named(new QPushButton(QStringLiteral("Update")), "updateFormatButton"), false),
-                     QStringLiteral("Format"));
+    auto *update = named(new QPushButton(QStringLiteral("Update")), "updateFormatButton");
+    connect(update, &QPushButton::clicked, engine, &AudioEngine::refreshFormatInfo);
+    infoTabs->addTab(pageWithButton(formatView, update, false), QStringLiteral("Format"));
 
     auditLogView = named(new QTextEdit, "auditLogView");
     infoTabs->addTab(auditLogView, QStringLiteral("Audit Log"));

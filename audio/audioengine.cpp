@@ -1,0 +1,262 @@
+#include "audio/audioengine.h"
+
+#include "audio/audiodecoder.h"
+#include "audio/oggscanner.h"
+#include "audio/peaklists.h"
+#include "audio/scanresult.h"
+#include "audio/wavreader.h"
+#include "audio/wavscanner.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kBytesPerSample = 2;
+
+QString displayName(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+} // namespace
+
+AudioEngine::AudioEngine(QObject *parent)
+    : QObject(parent)
+{
+    registerMarkerMetaTypes();
+}
+
+AudioEngine::~AudioEngine()
+{
+    // Destroyed while a decode runs (the window closed meanwhile): end the
+    // nested loop so the load unwinds without touching this object.
+    if (decodeLoop)
+        decodeLoop->quit();
+    clearAudio();
+}
+
+void AudioEngine::clearAudio()
+{
+    store.clear();
+    store.squeeze();
+    durationMs = 0;
+    startTimeOfDayMs = 0;
+}
+
+void AudioEngine::stop()
+{
+    emit playbackStopped();
+}
+
+bool AudioEngine::loadFile(const QString &path)
+{
+    if (loading)
+        return false; // one load at a time; the window disables Open meanwhile
+    stop();
+    clearAudio();
+    fileTags.clear();
+    decoderSummary.clear();
+    sourceFile.setFileName(path);
+
+    loading = true;
+    emit loadingStateChanged(true);
+    emit debugMessage(QStringLiteral("AudioEngine: Load initiated: ") + path);
+
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    QFile file(path);
+    // A directory opens on some systems but is never a recording.
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return failLoad(QStringLiteral("Could not open file."));
+    QByteArray bytes = file.readAll();
+    file.close();
+
+    bool decode = true;
+    bool withSummary = false;
+    if (suffix == QLatin1String("wav") || suffix == QLatin1String("bwf")) {
+        applyScan(scanWavMetadata(bytes, displayName(path)));
+        WavReadResult wav = readWav(std::move(bytes));
+        for (const QString &note : std::as_const(wav.notes))
+            emit debugMessage(note);
+        fileTags = wav.infoTags;
+        if (wav.status == WavReadResult::Status::Ok) {
+            store = std::move(wav.samples);
+            rate = wav.sampleRate;
+            channels = wav.channels;
+            bits = wav.bitsPerSample;
+            updateDuration();
+            decode = false;
+        } else if (wav.status != WavReadResult::Status::NeedsDecoder) {
+            return failLoad(wavErrorText(wav.status));
+        }
+        // A compressed codec inside a WAV (A-law, ADPCM, ...): the scanner's
+        // report stays and the decoder supplies the samples.
+    } else if (suffix == QLatin1String("ogg")) {
+        applyScan(scanOggMetadata(bytes, displayName(path)));
+    } else {
+        withSummary = true;
+    }
+    bytes = QByteArray();
+
+    if (decode) {
+        const QPointer<AudioEngine> self(this);
+        const bool decoded = decodeWithUniversalDecoder(path, withSummary);
+        if (!self)
+            return false; // destroyed while decoding: nothing left to report to
+        if (!decoded)
+            return failLoad(QStringLiteral("Failed to decode audio file."));
+    }
+    return finishLoad();
+}
+
+bool AudioEngine::decodeWithUniversalDecoder(const QString &path, bool withSummary)
+{
+    emit debugMessage(QStringLiteral("AudioEngine: Using Universal Decoder for ") + displayName(path));
+    store.clear();
+
+    AudioDecoder decoder;
+    QEventLoop loop;
+    bool done = false;
+    connect(&decoder, &AudioDecoder::bufferReady, this,
+            [this](const QByteArray &samples, int sampleRate, int channelCount) {
+                if (store.isEmpty()) {
+                    rate = sampleRate;
+                    channels = channelCount;
+                    bits = 16;
+                }
+                store.append(samples);
+            });
+    connect(&decoder, &AudioDecoder::progressChanged, this, [this](qint64 doneSoFar, qint64 total) {
+        emit loadProgressChanged(total > 0 ? int(std::clamp<qint64>(doneSoFar * 100 / total, 0, 100)) : -1);
+    });
+    connect(&decoder, &AudioDecoder::finished, &loop, [&]() {
+        done = true;
+        loop.quit();
+    });
+    connect(&decoder, &AudioDecoder::error, this, [&]() {
+        emit debugMessage(QStringLiteral("Decoder Error: ") + decoder.errorString());
+        done = true;
+        loop.quit();
+    });
+
+    decoder.setSource(path);
+    emit loadProgressChanged(-1);
+    decoder.start();
+    // Known once the file is open; one reserve spares growing a large store.
+    if (const qint64 expected = decoder.estimatedBytes(); expected > 0)
+        store.reserve(expected);
+    const QPointer<AudioEngine> self(this);
+    decodeLoop = &loop;
+    if (!done)
+        loop.exec();
+    if (!self)
+        return false; // destroyed while decoding
+    decodeLoop = nullptr;
+    decoder.stop();
+
+    if (store.isEmpty())
+        return false;
+    // Give back a reserve the decoder's estimate overshot by much; a small
+    // slack is not worth copying the whole store for.
+    if (store.capacity() - store.size() > store.size() / 16)
+        store.squeeze();
+    updateDuration();
+
+    if (withSummary) {
+        decoderSummary = QStringList{
+            QStringLiteral("=== General ==="),
+            QStringLiteral("Filename: ") + displayName(path),
+            QStringLiteral("Container: ") + QFileInfo(path).suffix().toUpper(),
+            QString(),
+            QStringLiteral("=== Audio Track ==="),
+            QStringLiteral("Format: Decoded PCM (16-bit)"),
+            QStringLiteral("Channels: %1").arg(channels),
+            QStringLiteral("Sample Rate: %1 Hz").arg(rate),
+            QStringLiteral("Duration: %1 s").arg(QString::number(durationMs / 1000.0, 'f', 3)),
+        }.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        emit formatDataReady(decoderSummary);
+    }
+    return true;
+}
+
+void AudioEngine::applyScan(const ScanResult &scan)
+{
+    startTimeOfDayMs = scan.startTimeAfter(startTimeOfDayMs);
+    if (scan.hasReport)
+        emit formatDataReady(scan.report);
+}
+
+void AudioEngine::updateDuration()
+{
+    const qint64 frameBytes = qint64(channels) * (bits / 8);
+    if (frameBytes <= 0 || rate <= 0) {
+        durationMs = 0;
+        return;
+    }
+    const qint64 frames = store.size() / frameBytes;
+    durationMs = frames * 1000 / rate;
+}
+
+bool AudioEngine::finishLoad()
+{
+    emit debugMessage(QStringLiteral("AudioEngine: Hardware %1 Hz").arg(rate));
+    generateWaveformData();
+    loading = false;
+    emit loadingStateChanged(false);
+    emit debugMessage(QStringLiteral("AudioEngine: Load Complete."));
+
+    QMap<QString, QString> meta = fileTags;
+    if (startTimeOfDayMs > 0)
+        meta.insert(QStringLiteral("BWF_StartTime"), QString::number(startTimeOfDayMs));
+    emit metadataReady(meta);
+    return true;
+}
+
+bool AudioEngine::failLoad(const QString &message)
+{
+    // Nothing of a rejected file may look like a recording.
+    clearAudio();
+    if (!message.isEmpty())
+        emit errorMessage(message);
+    loading = false;
+    emit loadingStateChanged(false);
+    return false;
+}
+
+void AudioEngine::generateWaveformData()
+{
+    const PeakLists lists = buildPeakLists(store, channels);
+    emit waveformDataReady(lists.left, lists.right);
+}
+
+void AudioEngine::refreshFormatInfo()
+{
+    if (store.isEmpty()) {
+        emit formatDataReady(QStringLiteral("No audio loaded."));
+        return;
+    }
+    const QString path = sourceFile.fileName();
+    QString name = displayName(path);
+    if (name.isEmpty())
+        name = QStringLiteral("Unknown File");
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool wave = suffix == QLatin1String("wav") || suffix == QLatin1String("bwf");
+    const bool ogg = suffix == QLatin1String("ogg");
+    if (!wave && !ogg) {
+        // Only the decoder knows these formats; show its summary again.
+        emit formatDataReady(decoderSummary);
+        return;
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        emit formatDataReady(QStringLiteral("Could not read file for metadata scan."));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    applyScan(ogg ? scanOggMetadata(bytes, name) : scanWavMetadata(bytes, name));
+    emit debugMessage(QStringLiteral("Metadata Refresh: Scanned raw file from disk."));
+}

@@ -1,0 +1,348 @@
+#include "audio/audioengine.h"
+#include "audiofixtures.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace fixtures;
+
+namespace {
+
+// Everything the engine says, in order, as short texts.
+class Recorder : public QObject
+{
+public:
+    explicit Recorder(AudioEngine *engine)
+    {
+        connect(engine, &AudioEngine::playbackStopped, this, [this]() { log << "stopped"; });
+        connect(engine, &AudioEngine::loadingStateChanged, this,
+                [this](bool on) { log << (on ? "loading" : "loaded"); });
+        connect(engine, &AudioEngine::debugMessage, this, [this](const QString &m) { log << "debug: " + m; });
+        connect(engine, &AudioEngine::formatDataReady, this, [this](const QString &r) {
+            log << "format";
+            report = r;
+        });
+        connect(engine, &AudioEngine::waveformDataReady, this, [this](const QList<double> &l, const QList<double> &r) {
+            log << "waveform";
+            left = l;
+            right = r;
+        });
+        connect(engine, &AudioEngine::metadataReady, this, [this](const QMap<QString, QString> &m) {
+            log << "metadata";
+            meta = m;
+        });
+        connect(engine, &AudioEngine::errorMessage, this, [this](const QString &m) { log << "error: " + m; });
+    }
+    QStringList log;
+    QString report;
+    QList<double> left;
+    QList<double> right;
+    QMap<QString, QString> meta;
+};
+
+QByteArray pcm16(int frames, int channels)
+{
+    QByteArray data;
+    for (int i = 0; i < frames * channels; ++i)
+        data += le16(quint16(qint16(i * 37)));
+    return data;
+}
+
+// A Broadcast Wave "bext" chunk with the given origination time.
+QByteArray bextChunk(const QByteArray &time)
+{
+    QByteArray data(602, '\0');
+    data.replace(0, 9, "Interview");
+    data.replace(320, 10, "2024-05-06");
+    data.replace(330, time.size(), time);
+    return chunk("bext", data);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestAudioEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void wavLoadSaysThingsInOrder();
+    void failuresLeaveNothing_data();
+    void failuresLeaveNothing();
+    void decodedFormatsGetASummary();
+    void oggUsesItsScannerReport();
+    void suffixDecidesThePath_data();
+    void suffixDecidesThePath();
+    void compressedWavGoesThroughTheDecoder();
+    void infoTagsReachTheMetadata();
+    void failedLoadForgetsThePreviousRecording();
+    void refreshFormatInfo();
+    void secondLoadDuringDecodeIsRefused();
+    void destroyedWhileDecoding();
+
+private:
+    QString file(const QString &name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+void TestAudioEngine::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    // 2 s stereo speech-like tone, used by several cases.
+    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=44100:duration=2"),
+                           {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-b:a"), QStringLiteral("128k")},
+                           file(QStringLiteral("tone.mp3"))));
+}
+
+void TestAudioEngine::wavLoadSaysThingsInOrder()
+{
+    const QString path = file(QStringLiteral("order.wav"));
+    QVERIFY(writeFile(path, riff(fmtChunk(1, 2, 44100, 16) + bextChunk("10:15:30") + chunk("data", pcm16(1001, 2)))));
+
+    AudioEngine engine;
+    Recorder seen(&engine);
+    QVERIFY(engine.loadFile(path));
+    const QStringList expected = {
+        "stopped",
+        "loading",
+        "debug: AudioEngine: Load initiated: " + path,
+        "format",
+        "debug: AudioEngine: Hardware 44100 Hz",
+        "waveform",
+        "loaded",
+        "debug: AudioEngine: Load Complete.",
+        "metadata",
+    };
+    QCOMPARE(seen.log, expected);
+    QCOMPARE(engine.duration(), qlonglong(1001 * 1000 / 44100));
+    QCOMPARE(engine.samples(), pcm16(1001, 2));
+    QCOMPARE(engine.startTimeOfDay(), qlonglong(36930000));
+    QCOMPARE(seen.meta.value(QStringLiteral("BWF_StartTime")), QStringLiteral("36930000"));
+    QCOMPARE(seen.left.size(), 3);
+    QCOMPARE(seen.right.size(), 3);
+    QVERIFY(seen.report.contains(QStringLiteral("Orig. Time: 10:15:30")));
+    QVERIFY(!engine.isLoading());
+}
+
+void TestAudioEngine::failuresLeaveNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes"); // null: do not create
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("logged"); // a debug line that must appear, or empty
+
+    QTest::newRow("missing file") << "missing.wav" << QByteArray() << "Could not open file." << "";
+    QTest::newRow("a directory") << "folder.mp3" << QByteArray("dir") << "Could not open file." << "";
+    QTest::newRow("empty wav") << "empty.wav" << QByteArray("") << "File too small." << "";
+    QTest::newRow("header only, no samples")
+        << "header.wav" << riff(fmtChunk(1, 2, 44100, 16) + chunk("data", QByteArray()))
+        << "Invalid WAV: Missing fmt or data chunk." << "";
+    QTest::newRow("zero channels")
+        << "nochannels.wav" << riff(fmtChunk(1, 0, 44100, 16) + chunk("data", pcm16(10, 1)))
+        << "Invalid WAV: unsupported format." << "";
+    QTest::newRow("text named mp3") << "notes.mp3" << QByteArray("this is not audio\n").repeated(50)
+                                    << "Failed to decode audio file." << "debug: Decoder Error: ";
+    QTest::newRow("empty mp3") << "empty.mp3" << QByteArray("") << "Failed to decode audio file."
+                               << "debug: Decoder Error: ";
+    QTest::newRow("random bytes named ogg")
+        << "noise.ogg" << QByteArray("OggS\x01\x02garbage", 14).repeated(30) << "Failed to decode audio file."
+        << "debug: Decoder Error: ";
+}
+
+void TestAudioEngine::failuresLeaveNothing()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    QFETCH(QString, logged);
+    const QString path = file(name);
+    if (bytes == "dir")
+        QVERIFY(QDir().mkpath(path));
+    else if (!bytes.isNull())
+        QVERIFY(writeFile(path, bytes));
+
+    AudioEngine engine;
+    Recorder seen(&engine);
+    QVERIFY(!engine.loadFile(path));
+    QCOMPARE(seen.log.filter(QStringLiteral("error: ")), QStringList{"error: " + message});
+    QCOMPARE(seen.log.last(), QStringLiteral("loaded"));
+    QCOMPARE(seen.log.count(QStringLiteral("waveform")), 0);
+    QCOMPARE(seen.log.count(QStringLiteral("metadata")), 0);
+    if (!logged.isEmpty())
+        QVERIFY2(!seen.log.filter(logged).isEmpty(), qPrintable(seen.log.join('\n')));
+    QCOMPARE(engine.duration(), qlonglong(0));
+    QVERIFY(engine.samples().isEmpty());
+    QVERIFY(!engine.isLoading());
+}
+
+void TestAudioEngine::decodedFormatsGetASummary()
+{
+    const QString path = file(QStringLiteral("tone.mp3"));
+    AudioEngine engine;
+    Recorder seen(&engine);
+    QVERIFY(engine.loadFile(path));
+    QVERIFY(seen.log.contains(QStringLiteral("debug: AudioEngine: Using Universal Decoder for tone.mp3")));
+    QCOMPARE(engine.samples(), ffmpegS16(path));
+    QCOMPARE(engine.channelCount(), 2);
+    QCOMPARE(engine.sampleRate(), 44100);
+    QCOMPARE(engine.duration(), qlonglong(engine.samples().size() / 4 * 1000 / 44100));
+    const QString expected = QStringLiteral("=== General ===\nFilename: tone.mp3\nContainer: MP3\n\n"
+                                            "=== Audio Track ===\nFormat: Decoded PCM (16-bit)\nChannels: 2\n"
+                                            "Sample Rate: 44100 Hz\nDuration: %1 s\n")
+                                 .arg(QString::number(engine.duration() / 1000.0, 'f', 3));
+    QCOMPARE(seen.report, expected);
+    QCOMPARE(seen.log.indexOf(QStringLiteral("format")) < seen.log.indexOf(QStringLiteral("waveform")), true);
+}
+
+void TestAudioEngine::oggUsesItsScannerReport()
+{
+    const QString wav = file(QStringLiteral("speech-src.wav"));
+    const QString ogg = file(QStringLiteral("speech.ogg"));
+    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=300:sample_rate=22050:duration=1"), {}, wav));
+    QVERIFY(!run(QStringLiteral("oggenc"), {QStringLiteral("-Q"), QStringLiteral("-c"),
+                                            QStringLiteral("DATE=2021-03-04T10:20:30"), QStringLiteral("-o"), ogg, wav})
+                 .isNull());
+
+    AudioEngine engine;
+    Recorder seen(&engine);
+    QVERIFY(engine.loadFile(ogg));
+    QCOMPARE(seen.log.count(QStringLiteral("format")), 1);
+    QVERIFY(seen.report.contains(QStringLiteral("Container: Ogg")));
+    QVERIFY(!seen.report.contains(QStringLiteral("Decoded PCM")));
+    QCOMPARE(engine.startTimeOfDay(), qlonglong(37230000));
+    QCOMPARE(seen.meta.value(QStringLiteral("BWF_StartTime")), QStringLiteral("37230000"));
+    QCOMPARE(engine.samples(), ffmpegS16(ogg));
+}
+
+void TestAudioEngine::suffixDecidesThePath_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("decoded");
+    QTest::newRow("upper-case WAV is read directly") << "TEST.WAV" << false;
+    QTest::newRow("bwf is read directly") << "take.bwf" << false;
+    QTest::newRow("wave goes to the decoder") << "take.wave" << true;
+}
+
+void TestAudioEngine::suffixDecidesThePath()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, decoded);
+    const QString path = file(name);
+    QVERIFY(writeFile(path, riff(fmtChunk(1, 1, 8000, 16) + chunk("data", pcm16(800, 1)))));
+    AudioEngine engine;
+    Recorder seen(&engine);
+    QVERIFY(engine.loadFile(path));
+    QCOMPARE(!seen.log.filter(QStringLiteral("Using Universal Decoder")).isEmpty(), decoded);
+    QCOMPARE(engine.samples(), pcm16(800, 1));
+    QCOMPARE(engine.duration(), qlonglong(100));
+}
+
+void TestAudioEngine::compressedWavGoesThroughTheDecoder()
+{
+    const QString path = file(QStringLiteral("phone.wav"));
+    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=8000:duration=1"),
+                           {QStringLiteral("-c:a"), QStringLiteral("pcm_alaw")}, path));
+    AudioEngine engine;
+    Recorder seen(&engine);
+    QVERIFY(engine.loadFile(path));
+    QCOMPARE(engine.samples(), ffmpegS16(path));
+    QCOMPARE(engine.sampleRate(), 8000);
+    // The Wave report stays; the decoder adds no summary of its own.
+    QCOMPARE(seen.log.count(QStringLiteral("format")), 1);
+    QVERIFY(seen.report.contains(QStringLiteral("Format: Other")));
+}
+
+void TestAudioEngine::infoTagsReachTheMetadata()
+{
+    const QString path = file(QStringLiteral("tagged.wav"));
+    QVERIFY(ffmpegGenerate(QStringLiteral("sine=sample_rate=8000:duration=0.5"),
+                           {QStringLiteral("-metadata"), QStringLiteral("title=Case 42"), QStringLiteral("-metadata"),
+                            QStringLiteral("IENG=J. Smith"), QStringLiteral("-metadata"),
+                            QStringLiteral("comment=Loc: Leeds")},
+                           path));
+    AudioEngine engine;
+    Recorder seen(&engine);
+    QVERIFY(engine.loadFile(path));
+    QCOMPARE(seen.meta.value(QStringLiteral("Title")), QStringLiteral("Case 42"));
+    QCOMPARE(seen.meta.value(QStringLiteral("Engineer")), QStringLiteral("J. Smith"));
+    QCOMPARE(seen.meta.value(QStringLiteral("Comment")), QStringLiteral("Loc: Leeds"));
+    QVERIFY(!seen.meta.contains(QStringLiteral("BWF_StartTime")));
+    // The INFO chunk after the samples is not taken as samples.
+    QCOMPARE(engine.samples(), ffmpegS16(path));
+}
+
+void TestAudioEngine::failedLoadForgetsThePreviousRecording()
+{
+    const QString good = file(QStringLiteral("good.wav"));
+    QVERIFY(writeFile(good, riff(fmtChunk(1, 2, 44100, 16) + chunk("data", pcm16(4410, 2)))));
+    AudioEngine engine;
+    QVERIFY(engine.loadFile(good));
+    QCOMPARE(engine.duration(), qlonglong(100));
+    QVERIFY(!engine.loadFile(file(QStringLiteral("nothing-here.wav"))));
+    QCOMPARE(engine.duration(), qlonglong(0));
+    QVERIFY(engine.samples().isEmpty());
+}
+
+void TestAudioEngine::refreshFormatInfo()
+{
+    AudioEngine engine;
+    Recorder seen(&engine);
+    engine.refreshFormatInfo();
+    QCOMPARE(seen.report, QStringLiteral("No audio loaded."));
+
+    const QString wav = file(QStringLiteral("refresh.wav"));
+    QVERIFY(writeFile(wav, riff(fmtChunk(1, 2, 44100, 16) + bextChunk("08:00:00") + chunk("data", pcm16(100, 2)))));
+    QVERIFY(engine.loadFile(wav));
+    // Rewrite the file on disk: Update reads it again.
+    QVERIFY(writeFile(wav, riff(fmtChunk(1, 2, 44100, 16) + bextChunk("09:30:00") + chunk("data", pcm16(100, 2)))));
+    seen.log.clear();
+    engine.refreshFormatInfo();
+    QCOMPARE(seen.log, (QStringList{"format", "debug: Metadata Refresh: Scanned raw file from disk."}));
+    QVERIFY(seen.report.contains(QStringLiteral("Orig. Time: 09:30:00")));
+    QCOMPARE(engine.startTimeOfDay(), qlonglong(34200000));
+
+    QVERIFY(QFile::remove(wav));
+    engine.refreshFormatInfo();
+    QCOMPARE(seen.report, QStringLiteral("Could not read file for metadata scan."));
+
+    QVERIFY(engine.loadFile(file(QStringLiteral("tone.mp3"))));
+    const QString summary = seen.report;
+    QVERIFY(summary.startsWith(QStringLiteral("=== General ===\nFilename: tone.mp3\nContainer: MP3")));
+    seen.report.clear();
+    engine.refreshFormatInfo();
+    QCOMPARE(seen.report, summary);
+}
+
+void TestAudioEngine::secondLoadDuringDecodeIsRefused()
+{
+    AudioEngine engine;
+    Recorder seen(&engine);
+    bool refused = false;
+    QTimer::singleShot(0, &engine, [&]() {
+        QVERIFY(engine.isLoading());
+        refused = !engine.loadFile(file(QStringLiteral("tone.mp3")));
+    });
+    QVERIFY(engine.loadFile(file(QStringLiteral("tone.mp3"))));
+    QVERIFY(refused);
+    QCOMPARE(seen.log.count(QStringLiteral("loading")), 1);
+    QCOMPARE(seen.log.count(QStringLiteral("loaded")), 1);
+    QCOMPARE(engine.samples(), ffmpegS16(file(QStringLiteral("tone.mp3"))));
+}
+
+void TestAudioEngine::destroyedWhileDecoding()
+{
+    auto *engine = new AudioEngine;
+    QTimer::singleShot(0, [engine]() { delete engine; });
+    QVERIFY(!engine->loadFile(file(QStringLiteral("tone.mp3"))));
+}
+
+QTEST_GUILESS_MAIN(TestAudioEngine)
+#include "tst_audioengine.moc"

@@ -1,0 +1,85 @@
+// Opening a recording: the Open command, the engine's reports and the
+// loading indicator.
+
+#include "ui/mainwindow.h"
+
+#include "audio/audioengine.h"
+#include "widgets/transcriptiongrid.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+
+namespace {
+
+constexpr auto kOpenFilter =
+    "Audio Files (*.wav *.ogg *.mp3 *.flac *.m4a *.wma *.aac *.aiff);;All Files (*.*)";
+
+} // namespace
+
+void MainWindow::connectEngine()
+{
+    connect(engine, &AudioEngine::loadingStateChanged, this, &MainWindow::onLoadingStateChanged);
+    connect(engine, &AudioEngine::waveformDataReady, this, &MainWindow::onWaveformReady);
+    connect(engine, &AudioEngine::errorMessage, this, &MainWindow::onErrorMessage);
+    connect(engine, &AudioEngine::formatDataReady, this, &MainWindow::onFormatDataReady);
+    connect(engine, &AudioEngine::debugMessage, this, &MainWindow::logEvent);
+    connect(engine, &AudioEngine::loadProgressChanged, this, &MainWindow::onLoadProgress);
+}
+
+void MainWindow::onOpenClicked()
+{
+    if (!engine || engine->isLoading())
+        return;
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Audio File"), QString(),
+                                                      QString::fromLatin1(kOpenFilter));
+    if (path.isEmpty())
+        return;
+    if (grid)
+        grid->clearMarkers();
+
+    // The window may be closed while a long decode runs inside loadFile.
+    const QPointer<MainWindow> self(this);
+    const bool loaded = engine->loadFile(path);
+    if (!self || !loaded)
+        return;
+    currentFile = path;
+    setWindowTitle(QStringLiteral("Orlenta LE (Beta) - ") + QFileInfo(path).fileName());
+    if (auditLogView)
+        auditLogView->append(QStringLiteral("Opened: ") + path);
+}
+
+void MainWindow::onLoadingStateChanged(bool isLoading)
+{
+    if (openButton)
+        openButton->setEnabled(!isLoading);
+    if (!loadProgress)
+        return;
+    if (isLoading) {
+        loadProgress->setRange(0, 0); // busy until the decoder knows the total
+        loadProgress->show();
+    } else {
+        loadProgress->hide();
+    }
+}
+
+void MainWindow::onLoadProgress(int percent)
+{
+    if (!loadProgress)
+        return;
+    if (percent < 0) {
+        loadProgress->setRange(0, 0);
+        return;
+    }
+    loadProgress->setRange(0, 100);
+    loadProgress->setValue(percent);
+}
+
+void MainWindow::onFormatDataReady(QString info)
+{
+    if (formatView)
+        formatView->setPlainText(info);
+}
