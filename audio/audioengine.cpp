@@ -3,10 +3,12 @@
 #include "audio/audiodecoder.h"
 #include "audio/oggscanner.h"
 #include "audio/peaklists.h"
+#include "audio/playbackreader.h"
 #include "audio/scanresult.h"
 #include "audio/wavreader.h"
 #include "audio/wavscanner.h"
 
+#include <QAudioSink>
 #include <QEventLoop>
 #include <QFileInfo>
 
@@ -27,6 +29,7 @@ AudioEngine::AudioEngine(QObject *parent)
     : QObject(parent)
 {
     registerMarkerMetaTypes();
+    setupPlayback();
 }
 
 AudioEngine::~AudioEngine()
@@ -35,6 +38,10 @@ AudioEngine::~AudioEngine()
     // nested loop so the load unwinds without touching this object.
     if (decodeLoop)
         decodeLoop->quit();
+    releaseStream();
+    // A sink's destructor serves events; let it run while this object is
+    // whole, not from QObject's child cleanup (released sinks included).
+    qDeleteAll(findChildren<QAudioSink *>(Qt::FindDirectChildrenOnly));
     clearAudio();
 }
 
@@ -44,11 +51,6 @@ void AudioEngine::clearAudio()
     store.squeeze();
     durationMs = 0;
     startTimeOfDayMs = 0;
-}
-
-void AudioEngine::stop()
-{
-    emit playbackStopped();
 }
 
 bool AudioEngine::loadFile(const QString &path)
@@ -202,6 +204,9 @@ void AudioEngine::updateDuration()
 bool AudioEngine::finishLoad()
 {
     emit debugMessage(QStringLiteral("AudioEngine: Hardware %1 Hz").arg(rate));
+    reader->setStore(&store, channels, rate);
+    reader->open(QIODevice::ReadOnly);
+    openStream();
     generateWaveformData();
     loading = false;
     emit loadingStateChanged(false);

@@ -2,6 +2,8 @@
 
 #include "widgets/marker.h"
 
+#include <QAudio>
+#include <QAudioDevice>
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -10,7 +12,10 @@
 #include <QPointer>
 #include <QString>
 
+class PlaybackReader;
+class QAudioSink;
 class QEventLoop;
+class QTimer;
 struct ScanResult;
 
 // Holds the whole recording in memory as interleaved 16-bit PCM (the sample
@@ -28,7 +33,19 @@ public:
     bool loadFile(const QString &path);
     qlonglong duration() const { return durationMs; }
     void clearAudio();
+
+    void play();
+    void pause();
     void stop();
+    bool isPlaying() const;
+    // The position of the sample being heard, in ms.
+    qlonglong position() const;
+    void seek(qlonglong ms);
+    void setLoopRegion(bool enabled, qlonglong startMs, qlonglong endMs);
+    void setChannelMute(bool muteLeft, bool muteRight);
+    void setPlaybackSpeed(double factor);
+    // The output used from now on; a running stream moves to it.
+    void setOutputDevice(const QAudioDevice &device);
 
     bool isLoading() const { return loading; }
     const QByteArray &samples() const { return store; }
@@ -40,6 +57,9 @@ public:
 
 public slots:
     void refreshFormatInfo();
+
+private slots:
+    void handleStateChanged(QAudio::State state);
 
 signals:
     void positionChanged(qlonglong ms);
@@ -61,6 +81,14 @@ private:
     bool failLoad(const QString &message);
     void generateWaveformData();
     void updateDuration();
+    void setupPlayback();
+    void openStream();
+    void releaseStream();
+    void moveStreamTo(const QAudioDevice &device);
+    void onOutputsChanged();
+    // Falls back to the default output when the chosen one is gone.
+    bool dropGoneDevice();
+    qint64 byteRate() const;
 
     QByteArray store;
     int rate = 44100;
@@ -74,4 +102,10 @@ private:
     QMap<QString, QString> fileTags; // INFO tags of the loaded WAV
     QString decoderSummary;          // format report of a file read through the decoder
     QPointer<QEventLoop> decodeLoop; // the nested loop of a running decode
+
+    PlaybackReader *reader = nullptr; // pulls from the store, applies the settings
+    QAudioSink *sink = nullptr;       // the output stream; null when none exists
+    QAudioDevice chosenDevice;        // null: the system's default output
+    QTimer *positionTimer = nullptr;  // reports the position while playing
+    int reportsSinceDeviceCheck = 0;
 };

@@ -3,6 +3,8 @@
 //
 //   orlenta-bench startup                builds the main window (offscreen) once
 //   orlenta-bench load FILE [--report]   loads a recording through the engine
+//   orlenta-bench play FILE [--seconds N] [--speed S]
+//                                        plays N seconds (default 20) at speed S
 
 #include "audio/audioengine.h"
 #include "ui/mainwindow.h"
@@ -13,13 +15,17 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <QTimer>
+
+#include <sys/resource.h>
 
 namespace {
 
 int usage()
 {
     QTextStream(stderr) << "usage: orlenta-bench startup\n"
-                           "       orlenta-bench load FILE [--report]\n";
+                           "       orlenta-bench load FILE [--report]\n"
+                           "       orlenta-bench play FILE [--seconds N] [--speed S]\n";
     return 2;
 }
 
@@ -74,6 +80,51 @@ int benchLoad(const QStringList &args)
     return 0;
 }
 
+// CPU time of this process so far, in ms.
+qint64 cpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+QString option(const QStringList &args, const QString &name, const QString &fallback)
+{
+    const qsizetype at = args.indexOf(name);
+    return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : fallback;
+}
+
+int benchPlay(const QStringList &args)
+{
+    if (args.isEmpty())
+        return usage();
+    const int seconds = option(args, QStringLiteral("--seconds"), QStringLiteral("20")).toInt();
+    const double speed = option(args, QStringLiteral("--speed"), QStringLiteral("1.0")).toDouble();
+    AudioEngine engine;
+    if (!engine.loadFile(args.first())) {
+        QTextStream(stderr) << "load failed\n";
+        return 1;
+    }
+    // The stream going idle before the end of the recording is an underrun.
+    int underruns = 0;
+    QObject::connect(&engine, &AudioEngine::playbackStopped, [&]() {
+        if (engine.position() < engine.duration())
+            ++underruns;
+    });
+    engine.setPlaybackSpeed(speed);
+    const qint64 cpuBefore = cpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    engine.play();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    const qint64 cpu = cpuMs() - cpuBefore;
+    QTextStream(stdout) << "cpu_pct=" << QString::number(100.0 * cpu / qMax<qint64>(1, wall.elapsed()), 'f', 2)
+                        << " underruns=" << underruns << " position_ms=" << engine.position() << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -89,5 +140,7 @@ int main(int argc, char *argv[])
         return benchStartup();
     if (args.first() == QLatin1String("load"))
         return benchLoad(args.mid(1));
+    if (args.first() == QLatin1String("play"))
+        return benchPlay(args.mid(1));
     return usage();
 }

@@ -27,11 +27,13 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     setWindowIcon(QIcon(pictures.icon));
     setupUi(pictures);
     connectEngine();
+    connectTransport();
     connect(waveL, &WaveformDisplay::viewChanged, this, &MainWindow::onViewChangedL);
     connect(waveR, &WaveformDisplay::viewChanged, this, &MainWindow::onViewChangedR);
 
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));
+    fillDeviceList();
     applyLockState();
     loadKeysHelp();
     updatePaneSizes();
@@ -44,6 +46,11 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
 
 MainWindow::~MainWindow()
 {
-    if (engine)
-        engine->stop();
+    if (!engine)
+        return;
+    engine->stop();
+    // Deleted here, while every widget is still whole: the audio output
+    // serves events while it shuts down.
+    delete engine;
+    engine = nullptr;
 }

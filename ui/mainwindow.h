@@ -53,10 +53,23 @@ protected:
 
 private slots:
     void onFitToWidth();
+    void updateClocks(qlonglong position);
+    void updatePlayIcon();
     void onToggleInfoPane();
     void onViewChangedL(double zoom, int offset);
     void onViewChangedR(double zoom, int offset);
+    void onPlayPauseClicked();
+    void onStopClicked();
+    void onRewindClicked();
+    void onForwardClicked();
+    void onSkipStartClicked();
+    void onSkipEndClicked();
+    void onLoopToggled(bool checked);
+    void onMuteToggled();
+    void onSpeedChanged(int index);
+    void onDeviceChanged(int index);
     void onWaveformReady(QList<double> l, QList<double> r);
+    void onPlaybackStopped();
     void onLoadingStateChanged(bool isLoading);
     void onErrorMessage(QString msg);
     void onRestrictedClicked();
@@ -77,6 +90,9 @@ private slots:
 private:
     void setupUi(const WindowPictures &pictures);
     void connectEngine();
+    void connectTransport();
+    void fillDeviceList();
+    bool transportReady() const;
     void onLoadProgress(int percent);
     void applyView(double zoom, int offset);
     QWidget *buildHeader(const WindowPictures &pictures);
@@ -101,9 +117,12 @@ private:
     QSet<QWidget *> lockedPages;
     QString currentFile;
 
-    // The view both channel views share.
+    // The view both channel views share, and the selection.
     double viewZoom = 0.1;
     int viewOffset = 0;
+    qlonglong selStart = 0;
+    qlonglong selEnd = 0;
+    int selChannel = -1;
 
     QSplitter *mainSplitter = nullptr;
     QSplitter *headerSplitter = nullptr;

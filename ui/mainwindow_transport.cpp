@@ -1,0 +1,173 @@
+// Transport commands: the window's playback controls turned into engine
+// calls, and the clock, play heads and play icon kept in step.
+
+#include "ui/mainwindow.h"
+
+#include "audio/audioengine.h"
+#include "widgets/waveformdisplay.h"
+
+#include <QAudioDevice>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMediaDevices>
+#include <QPushButton>
+#include <QStyle>
+#include <QTime>
+#include <QToolButton>
+
+namespace {
+
+constexpr qlonglong kStepMs = 5000;
+constexpr qlonglong kDayMs = 24LL * 60 * 60 * 1000;
+constexpr int kRealTimeIndex = 1;
+
+} // namespace
+
+// Commands that arrive while a recording loads are ignored: the store is
+// half filled and nothing may re-enter the load.
+bool MainWindow::transportReady() const
+{
+    return engine && !engine->isLoading();
+}
+
+void MainWindow::connectTransport()
+{
+    connect(skipStartButton, &QToolButton::clicked, this, &MainWindow::onSkipStartClicked);
+    connect(rewindButton, &QToolButton::clicked, this, &MainWindow::onRewindClicked);
+    connect(playButton, &QToolButton::clicked, this, &MainWindow::onPlayPauseClicked);
+    connect(stopButton, &QToolButton::clicked, this, &MainWindow::onStopClicked);
+    connect(forwardButton, &QToolButton::clicked, this, &MainWindow::onForwardClicked);
+    connect(skipEndButton, &QToolButton::clicked, this, &MainWindow::onSkipEndClicked);
+    connect(loopButton, &QPushButton::toggled, this, &MainWindow::onLoopToggled);
+    connect(muteLCheck, &QCheckBox::toggled, this, &MainWindow::onMuteToggled);
+    connect(muteRCheck, &QCheckBox::toggled, this, &MainWindow::onMuteToggled);
+    connect(speedCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onSpeedChanged);
+    connect(deviceCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onDeviceChanged);
+    connect(engine, &AudioEngine::positionChanged, this, &MainWindow::updateClocks);
+    connect(engine, &AudioEngine::playbackStopped, this, &MainWindow::onPlaybackStopped);
+}
+
+void MainWindow::fillDeviceList()
+{
+    if (!deviceCombo)
+        return;
+    for (const QAudioDevice &device : QMediaDevices::audioOutputs())
+        deviceCombo->addItem(device.description(), QVariant::fromValue(device));
+}
+
+void MainWindow::onPlayPauseClicked()
+{
+    if (!transportReady())
+        return;
+    logEvent(QStringLiteral("User Action: Play/Pause"));
+    if (engine->isPlaying())
+        engine->pause();
+    else
+        engine->play();
+    updatePlayIcon();
+}
+
+void MainWindow::onStopClicked()
+{
+    if (transportReady()) {
+        logEvent(QStringLiteral("User Action: Stop"));
+        engine->stop();
+    }
+    updatePlayIcon();
+}
+
+void MainWindow::onRewindClicked()
+{
+    if (!transportReady())
+        return;
+    logEvent(QStringLiteral("User Action: Rewind"));
+    engine->seek(engine->position() - kStepMs);
+}
+
+void MainWindow::onForwardClicked()
+{
+    if (!transportReady())
+        return;
+    logEvent(QStringLiteral("User Action: Forward"));
+    engine->seek(engine->position() + kStepMs);
+}
+
+void MainWindow::onSkipStartClicked()
+{
+    if (!transportReady())
+        return;
+    logEvent(QStringLiteral("User Action: Skip to Start"));
+    engine->seek(0);
+}
+
+void MainWindow::onSkipEndClicked()
+{
+    if (!transportReady())
+        return;
+    logEvent(QStringLiteral("User Action: Skip to End"));
+    engine->seek(engine->duration());
+}
+
+void MainWindow::onLoopToggled(bool checked)
+{
+    if (!engine)
+        return;
+    logEvent(QStringLiteral("User Action: Loop Toggled (%1)").arg(checked ? 1 : 0));
+    engine->setLoopRegion(checked, selStart, selEnd);
+    if (loopButton && loopButton->isChecked() != checked)
+        loopButton->setChecked(checked);
+}
+
+void MainWindow::onMuteToggled()
+{
+    if (!engine || !muteLCheck || !muteRCheck)
+        return;
+    const bool left = muteLCheck->isChecked();
+    const bool right = muteRCheck->isChecked();
+    logEvent(QStringLiteral("User Action: Mute Changed (L:%1 R:%2)").arg(left ? 1 : 0).arg(right ? 1 : 0));
+    engine->setChannelMute(left, right);
+}
+
+void MainWindow::onSpeedChanged(int index)
+{
+    if (!engine)
+        return;
+    static constexpr double kSpeeds[] = {0.5, 1.0, 1.5, 2.0};
+    engine->setPlaybackSpeed(index >= 0 && index < 4 ? kSpeeds[index] : 1.0);
+}
+
+void MainWindow::onDeviceChanged(int index)
+{
+    if (!engine || !deviceCombo || index < 0)
+        return;
+    engine->setOutputDevice(deviceCombo->itemData(index).value<QAudioDevice>());
+}
+
+void MainWindow::updateClocks(qlonglong position)
+{
+    if (!clockLabel)
+        return;
+    qlonglong display = position;
+    if (timeSourceCombo && timeSourceCombo->currentIndex() == kRealTimeIndex && engine)
+        display = engine->startTimeOfDay() + position;
+    for (WaveformDisplay *wave : {waveL, waveR}) {
+        if (wave)
+            wave->setPlayPosition(position);
+    }
+    // The clock shows a time of day: it wraps at midnight.
+    const int withinDay = int(((display % kDayMs) + kDayMs) % kDayMs);
+    clockLabel->setText(QTime(0, 0).addMSecs(withinDay).toString(QStringLiteral("HH:mm:ss.zzz")));
+}
+
+void MainWindow::updatePlayIcon()
+{
+    if (!playButton || !engine)
+        return;
+    playButton->setIcon(style()->standardIcon(engine->isPlaying() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+}
+
+void MainWindow::onPlaybackStopped()
+{
+    updatePlayIcon();
+}
