@@ -5,9 +5,13 @@
 //   orlenta-bench load FILE [--report]   loads a recording through the engine
 //   orlenta-bench play FILE [--seconds N] [--speed S]
 //                                        plays N seconds (default 20) at speed S
+//   orlenta-bench waveform FILE [--width W]
+//                                        redraws of one channel view (offscreen)
 
 #include "audio/audioengine.h"
+#include "audio/peaklists.h"
 #include "ui/mainwindow.h"
+#include "widgets/waveformdisplay.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -17,6 +21,9 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <algorithm>
+#include <functional>
+
 #include <sys/resource.h>
 
 namespace {
@@ -25,7 +32,8 @@ int usage()
 {
     QTextStream(stderr) << "usage: orlenta-bench startup\n"
                            "       orlenta-bench load FILE [--report]\n"
-                           "       orlenta-bench play FILE [--seconds N] [--speed S]\n";
+                           "       orlenta-bench play FILE [--seconds N] [--speed S]\n"
+                           "       orlenta-bench waveform FILE [--width W]\n";
     return 2;
 }
 
@@ -125,6 +133,62 @@ int benchPlay(const QStringList &args)
     return 0;
 }
 
+// Median time in ms of `runs` calls of `step`.
+double medianMs(int runs, const std::function<void(int)> &step)
+{
+    QList<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        step(i);
+        times << timer.nsecsElapsed() / 1e6;
+    }
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+int benchWaveform(const QStringList &args)
+{
+    if (args.isEmpty())
+        return usage();
+    const int width = option(args, QStringLiteral("--width"), QStringLiteral("1920")).toInt();
+    AudioEngine engine;
+    if (!engine.loadFile(args.first())) {
+        QTextStream(stderr) << "load failed\n";
+        return 1;
+    }
+    const PeakLists lists = buildPeakLists(engine.samples(), engine.channelCount());
+    WaveformDisplay view;
+    view.resize(width, 200);
+    view.show();
+    view.setWaveformData(lists.left, engine.duration(), 0);
+    QCoreApplication::processEvents();
+
+    // A view change redraws the cached waveform; alternate two offsets so every
+    // run is a real change.
+    const double fit = double(width) / double(engine.duration());
+    const double fitMs = medianMs(21, [&](int i) {
+        view.setView(fit, i % 2);
+        view.repaint();
+    });
+    const int middle = int(engine.duration() / 2);
+    const double detailMs = medianMs(21, [&](int i) {
+        view.setView(1.0, middle + i % 2);
+        view.repaint();
+    });
+    const int renders = view.cacheRenderCount();
+    const double playheadMs = medianMs(101, [&](int i) {
+        view.setPlayPosition(middle + i * 10);
+        view.repaint();
+    });
+    QTextStream(stdout) << "full_redraw_ms=" << QString::number(qMax(fitMs, detailMs), 'f', 2)
+                        << " fit_redraw_ms=" << QString::number(fitMs, 'f', 2)
+                        << " detail_redraw_ms=" << QString::number(detailMs, 'f', 2)
+                        << " playhead_ms=" << QString::number(playheadMs, 'f', 3)
+                        << " playhead_cache_renders=" << view.cacheRenderCount() - renders << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -142,5 +206,7 @@ int main(int argc, char *argv[])
         return benchLoad(args.mid(1));
     if (args.first() == QLatin1String("play"))
         return benchPlay(args.mid(1));
+    if (args.first() == QLatin1String("waveform"))
+        return benchWaveform(args.mid(1));
     return usage();
 }

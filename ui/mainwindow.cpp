@@ -28,8 +28,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     setupUi(pictures);
     connectEngine();
     connectTransport();
-    connect(waveL, &WaveformDisplay::viewChanged, this, &MainWindow::onViewChangedL);
-    connect(waveR, &WaveformDisplay::viewChanged, this, &MainWindow::onViewChangedR);
+    connectNavigation();
 
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));

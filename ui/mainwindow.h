@@ -53,11 +53,25 @@ protected:
 
 private slots:
     void onFitToWidth();
+    void onZoomIn();
+    void onZoomOut();
+    void onZoomSelection();
+    void onZoomToggle();
     void updateClocks(qlonglong position);
     void updatePlayIcon();
     void onToggleInfoPane();
+    void onToggleGridLines(bool checked);
+    void onWaveformScrub(qlonglong ms);
+    void onScrollBarMoved(int value);
     void onViewChangedL(double zoom, int offset);
     void onViewChangedR(double zoom, int offset);
+    void onRegionSelected(qlonglong start, qlonglong end, int channel);
+    void onZoomRequested(double factor);
+    void onGridJump(qlonglong ms);
+    void onGridPlayRegion(qlonglong start, qlonglong end);
+    void onGridRegionRequested(qlonglong start, qlonglong end);
+    void onSelectAllClicked();
+    void onDeselectClicked();
     void onPlayPauseClicked();
     void onStopClicked();
     void onRewindClicked();
@@ -95,6 +109,12 @@ private:
     bool transportReady() const;
     void onLoadProgress(int percent);
     void applyView(double zoom, int offset);
+    void connectNavigation();
+    void updateScrollBar();
+    void followPlayHead(qlonglong position);
+    bool playHeadInView(qlonglong position) const;
+    void notePlayHeadInView();
+    void showGridMenu(const QPoint &at);
     QWidget *buildHeader(const WindowPictures &pictures);
     QWidget *buildWaveArea();
     QWidget *buildTransport();
@@ -119,7 +139,9 @@ private:
 
     // The view both channel views share, and the selection.
     double viewZoom = 0.1;
+    double detailZoom = 1.0; // remembered by the overview/detail toggle
     int viewOffset = 0;
+    bool playHeadWasVisible = true;
     qlonglong selStart = 0;
     qlonglong selEnd = 0;
     int selChannel = -1;

@@ -40,6 +40,7 @@ void MainWindow::onOpenClicked()
         return;
     if (grid)
         grid->clearMarkers();
+    onDeselectClicked();
 
     // The window may be closed while a long decode runs inside loadFile.
     const QPointer<MainWindow> self(this);

@@ -155,6 +155,7 @@ void MainWindow::updateClocks(qlonglong position)
         if (wave)
             wave->setPlayPosition(position);
     }
+    followPlayHead(position);
     // The clock shows a time of day: it wraps at midnight.
     const int withinDay = int(((display % kDayMs) + kDayMs) % kDayMs);
     clockLabel->setText(QTime(0, 0).addMSecs(withinDay).toString(QStringLiteral("HH:mm:ss.zzz")));
