@@ -49,6 +49,8 @@ void AudioEngine::clearAudio()
 {
     store.clear();
     store.squeeze();
+    history.clear();
+    peaks = PeakLists();
     durationMs = 0;
     startTimeOfDayMs = 0;
 }
@@ -211,6 +213,7 @@ bool AudioEngine::finishLoad()
     loading = false;
     emit loadingStateChanged(false);
     emit debugMessage(QStringLiteral("AudioEngine: Load Complete."));
+    history.recordLoad();
 
     QMap<QString, QString> meta = fileTags;
     if (startTimeOfDayMs > 0)
@@ -232,8 +235,14 @@ bool AudioEngine::failLoad(const QString &message)
 
 void AudioEngine::generateWaveformData()
 {
-    const PeakLists lists = buildPeakLists(store, channels);
-    emit waveformDataReady(lists.left, lists.right);
+    peaks = buildPeakLists(store, channels);
+    emit waveformDataReady(peaks.left, peaks.right);
+}
+
+void AudioEngine::refreshWaveformData(qint64 byteOffset, qint64 byteLength)
+{
+    refreshPeakLists(peaks, store, channels, byteOffset, byteLength);
+    emit waveformDataReady(peaks.left, peaks.right);
 }
 
 void AudioEngine::refreshFormatInfo()

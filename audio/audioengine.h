@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/edithistory.h"
+#include "audio/peaklists.h"
 #include "widgets/marker.h"
 
 #include <QAudio>
@@ -12,7 +14,11 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class PlaybackReader;
+struct EditRegion;
+struct EditResult;
 class QAudioSink;
 class QEventLoop;
 class QTimer;
@@ -47,6 +53,16 @@ public:
     // The output used from now on; a running stream moves to it.
     void setOutputDevice(const QAudioDevice &device);
 
+    // Edits of [start, end) ms on channel -1 (both), 0 or 1; each is one undo step.
+    void applySilence(qlonglong start, qlonglong end, int channel);
+    void applyTone(double frequencyHz, qlonglong start, qlonglong end, int channel);
+    void applyNormalize(qlonglong start, qlonglong end, int channel, double targetDbfs);
+    void applyTrimPeaks(double ratio, qlonglong start, qlonglong end, int channel);
+    void undo();
+    void redo();
+    bool canUndo() const { return history.undoCount() > 0; }
+    bool canRedo() const { return history.redoCount() > 0; }
+
     bool isLoading() const { return loading; }
     const QByteArray &samples() const { return store; }
     int sampleRate() const { return rate; }
@@ -80,7 +96,10 @@ private:
     bool finishLoad();
     bool failLoad(const QString &message);
     void generateWaveformData();
+    void refreshWaveformData(qint64 byteOffset, qint64 byteLength);
     void updateDuration();
+    void applyEdit(qlonglong start, qlonglong end, int channel,
+                   const std::function<EditResult(QByteArray &, const EditRegion &)> &edit);
     void setupPlayback();
     void openStream();
     void releaseStream();
@@ -102,6 +121,8 @@ private:
     QMap<QString, QString> fileTags; // INFO tags of the loaded WAV
     QString decoderSummary;          // format report of a file read through the decoder
     QPointer<QEventLoop> decodeLoop; // the nested loop of a running decode
+    EditHistory history;
+    PeakLists peaks; // the lists last sent, patched after edits
 
     PlaybackReader *reader = nullptr; // pulls from the store, applies the settings
     QAudioSink *sink = nullptr;       // the output stream; null when none exists

@@ -29,3 +29,23 @@ PeakLists buildPeakLists(const QByteArray &store, int channels)
     }
     return lists;
 }
+
+void refreshPeakLists(PeakLists &lists, const QByteArray &store, int channels, qint64 byteOffset,
+                      qint64 byteLength)
+{
+    if (channels <= 0 || byteLength <= 0)
+        return;
+    const qint64 frameBytes = 2LL * channels;
+    const qint64 firstFrame = qMax<qint64>(0, byteOffset) / frameBytes;
+    const qint64 lastFrame = (byteOffset + byteLength - 1) / frameBytes;
+    const qint64 wholeSamples = store.size() / 2;
+    for (qint64 n = (firstFrame + kPeakSpacingFrames - 1) / kPeakSpacingFrames;
+         n <= lastFrame / kPeakSpacingFrames && n < lists.left.size(); ++n) {
+        const qint64 i = n * kPeakSpacingFrames * channels;
+        if (i + channels > wholeSamples)
+            break;
+        lists.left[n] = sampleAt(store, i);
+        if (channels >= 2 && n < lists.right.size())
+            lists.right[n] = sampleAt(store, i + 1);
+    }
+}

@@ -17,3 +17,9 @@ struct PeakLists
 // store: interleaved little-endian 16-bit samples. An incomplete last frame
 // contributes nothing; with more than two channels only the first two count.
 PeakLists buildPeakLists(const QByteArray &store, int channels);
+
+// Brings lists built by buildPeakLists up to date after the bytes
+// [byteOffset, byteOffset + byteLength) of the store changed in place: only
+// the values taken from those bytes are read again.
+void refreshPeakLists(PeakLists &lists, const QByteArray &store, int channels, qint64 byteOffset,
+                      qint64 byteLength);

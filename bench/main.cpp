@@ -7,9 +7,14 @@
 //                                        plays N seconds (default 20) at speed S
 //   orlenta-bench waveform FILE [--width W]
 //                                        redraws of one channel view (offscreen)
+//   orlenta-bench edit FILE [--region-s S] [--edits N]
+//                                        edits, undos and redos through the engine
+//   orlenta-bench save FILE              saves a loaded recording, next to cp
 
 #include "audio/audioengine.h"
 #include "audio/peaklists.h"
+#include "bench/bench_edit.h"
+#include "bench/bench_save.h"
 #include "ui/mainwindow.h"
 #include "widgets/waveformdisplay.h"
 
@@ -33,7 +38,9 @@ int usage()
     QTextStream(stderr) << "usage: orlenta-bench startup\n"
                            "       orlenta-bench load FILE [--report]\n"
                            "       orlenta-bench play FILE [--seconds N] [--speed S]\n"
-                           "       orlenta-bench waveform FILE [--width W]\n";
+                           "       orlenta-bench waveform FILE [--width W]\n"
+                           "       orlenta-bench edit FILE [--region-s S] [--edits N]\n"
+                           "       orlenta-bench save FILE\n";
     return 2;
 }
 
@@ -208,5 +215,9 @@ int main(int argc, char *argv[])
         return benchPlay(args.mid(1));
     if (args.first() == QLatin1String("waveform"))
         return benchWaveform(args.mid(1));
+    if (args.first() == QLatin1String("edit"))
+        return benchEdit(args.mid(1));
+    if (args.first() == QLatin1String("save"))
+        return benchSave(args.mid(1));
     return usage();
 }

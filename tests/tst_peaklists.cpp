@@ -38,6 +38,8 @@ private slots:
     void decimates_data();
     void decimates();
     void scalesFullRange();
+    void refreshesOnlyWhatChanged_data();
+    void refreshesOnlyWhatChanged();
 };
 
 void TestPeakLists::decimates_data()
@@ -80,6 +82,34 @@ void TestPeakLists::scalesFullRange()
     const PeakLists lists = buildPeakLists(store, 2);
     QCOMPARE(lists.left, QList<double>{-1.0});
     QCOMPARE(lists.right, QList<double>{0.999969482421875});
+}
+
+void TestPeakLists::refreshesOnlyWhatChanged_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<qint64>("length");
+    QTest::newRow("a region over several taken frames") << 2 << qint64(4 * 700) << qint64(4 * 1800);
+    QTest::newRow("exactly one taken frame") << 2 << qint64(4 * 1000) << qint64(4);
+    QTest::newRow("between two taken frames") << 2 << qint64(4 * 501) << qint64(4 * 400);
+    QTest::newRow("mono to the end") << 1 << qint64(2 * 1200) << qint64(2 * 10000);
+    QTest::newRow("the right sample alone") << 2 << qint64(4 * 1500 + 2) << qint64(2);
+}
+
+void TestPeakLists::refreshesOnlyWhatChanged()
+{
+    QFETCH(int, channels);
+    QFETCH(qint64, offset);
+    QFETCH(qint64, length);
+    QByteArray store = frames(3001, channels);
+    PeakLists lists = buildPeakLists(store, channels);
+    const qint64 end = qMin<qint64>(offset + length, store.size());
+    for (qint64 b = offset; b < end; ++b)
+        store[b] = char(0x55);
+    refreshPeakLists(lists, store, channels, offset, length);
+    const PeakLists fresh = buildPeakLists(store, channels);
+    QCOMPARE(lists.left, fresh.left);
+    QCOMPARE(lists.right, fresh.right);
 }
 
 QTEST_GUILESS_MAIN(TestPeakLists)

@@ -29,6 +29,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     connectEngine();
     connectTransport();
     connectNavigation();
+    connectEditing();
 
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));

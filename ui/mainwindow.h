@@ -91,6 +91,13 @@ private slots:
     void updatePaneSizes();
     void onCopyPanesClicked();
     void onOpenClicked();
+    void onTrimAudio();
+    void onSilenceAudio();
+    void onNormalizeClicked();
+    void onTrimPeaksClicked();
+    void onTone1kClicked();
+    void onUndo();
+    void onRedo();
     void onCopyDebugClicked();
     void onFormatDataReady(QString info);
     void onCopyAuditClicked();
@@ -110,6 +117,9 @@ private:
     void onLoadProgress(int percent);
     void applyView(double zoom, int offset);
     void connectNavigation();
+    void connectEditing();
+    bool editReady() const;
+    void showEditMenu(QWidget *view, const QPoint &at);
     void updateScrollBar();
     void followPlayHead(qlonglong position);
     bool playHeadInView(qlonglong position) const;

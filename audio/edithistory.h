@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+// What an undo or a redo did to the store.
+struct HistoryMove
+{
+    bool acted = false;    // false: there was no step to take; log nothing
+    qint64 byteOffset = 0; // the bytes of the store that were put back
+    qint64 byteLength = 0;
+    QString logLine;       // for the event log when acted
+};
+
+// The undo and redo history of the sample store, at most kMaxSteps steps.
+//
+// The states the store can go back or forward to form one line; a step is
+// the difference between two neighbours, kept as the bytes of the region
+// the edit wrote, as they are in the state on the other side. Undo and redo
+// swap those bytes with the store's in place, so an edit, an undo and a redo
+// each cost time and memory in proportion to the region, never to the
+// recording, and a step leads to exactly the bytes a whole copy of the store
+// would have held.
+//
+// A load is a step that changes nothing: right after a load one undo acts
+// without changing a sample, and after a load and one edit the first two
+// undos both lead to the loaded audio.
+class EditHistory
+{
+public:
+    static constexpr int kMaxSteps = 10;
+
+    // Forgets every step: a load begins, or the store is replaced.
+    void clear();
+    // A load finished: the history holds one step, which changes nothing.
+    void recordLoad();
+    // Before an edit writes [byteOffset, byteOffset + byteLength) of store:
+    // keeps those bytes as the newest undo step, drops the oldest beyond
+    // kMaxSteps and forgets every redo step. The range is cut to the store.
+    void recordEdit(const QByteArray &store, qint64 byteOffset, qint64 byteLength);
+
+    // Each takes the newest step, if any, and moves it to the other stack.
+    // A step that no longer fits the store (it was replaced without clear())
+    // is never applied: the history is forgotten instead.
+    HistoryMove undo(QByteArray &store);
+    HistoryMove redo(QByteArray &store);
+
+    int undoCount() const { return int(undoSteps.size()); }
+    int redoCount() const { return int(redoSteps.size()); }
+    // Sample bytes the steps hold.
+    qint64 heldBytes() const;
+
+private:
+    struct Step
+    {
+        qint64 offset = 0;
+        QByteArray bytes;
+    };
+
+    HistoryMove take(QByteArray &store, QList<Step> &from, QList<Step> &to, const QString &logLine);
+
+    QList<Step> undoSteps; // newest last
+    QList<Step> redoSteps; // newest last
+};
