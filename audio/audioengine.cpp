@@ -245,6 +245,11 @@ void AudioEngine::refreshWaveformData(qint64 byteOffset, qint64 byteLength)
     emit waveformDataReady(peaks.left, peaks.right);
 }
 
+WavSaveResult AudioEngine::saveWav(const QString &path, const QMap<QString, QString> &tags) const
+{
+    return ::saveWav(path, store, rate, channels, tags);
+}
+
 void AudioEngine::refreshFormatInfo()
 {
     if (store.isEmpty()) {

@@ -2,6 +2,7 @@
 
 #include "audio/edithistory.h"
 #include "audio/peaklists.h"
+#include "audio/wavwriter.h"
 #include "widgets/marker.h"
 
 #include <QAudio>
@@ -62,6 +63,10 @@ public:
     void redo();
     bool canUndo() const { return history.undoCount() > 0; }
     bool canRedo() const { return history.redoCount() > 0; }
+
+    // Writes the store, edits included, as 16-bit PCM WAV with INFO tags
+    // ("Title", "Engineer", "Comment"); an existing file stays whole on failure.
+    WavSaveResult saveWav(const QString &path, const QMap<QString, QString> &tags) const;
 
     bool isLoading() const { return loading; }
     const QByteArray &samples() const { return store; }

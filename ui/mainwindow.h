@@ -5,6 +5,7 @@
 #include <QString>
 
 class AudioEngine;
+struct CaseDetails;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -91,6 +92,7 @@ private slots:
     void updatePaneSizes();
     void onCopyPanesClicked();
     void onOpenClicked();
+    void onSaveClicked();
     void onTrimAudio();
     void onSilenceAudio();
     void onNormalizeClicked();
@@ -99,7 +101,11 @@ private slots:
     void onUndo();
     void onRedo();
     void onCopyDebugClicked();
+    void onTimeSourceChanged(int index);
+    void onMetadataReady(QMap<QString, QString> meta);
     void onFormatDataReady(QString info);
+    void onCopyFormatsClicked();
+    void onCopyMetaClicked();
     void onCopyAuditClicked();
     void onSpectrogramClicked();
     void onHelpClicked();
@@ -118,6 +124,7 @@ private:
     void applyView(double zoom, int offset);
     void connectNavigation();
     void connectEditing();
+    CaseDetails caseDetails() const;
     bool editReady() const;
     void showEditMenu(QWidget *view, const QPoint &at);
     void updateScrollBar();

@@ -26,6 +26,7 @@ void MainWindow::connectEngine()
     connect(engine, &AudioEngine::waveformDataReady, this, &MainWindow::onWaveformReady);
     connect(engine, &AudioEngine::errorMessage, this, &MainWindow::onErrorMessage);
     connect(engine, &AudioEngine::formatDataReady, this, &MainWindow::onFormatDataReady);
+    connect(engine, &AudioEngine::metadataReady, this, &MainWindow::onMetadataReady);
     connect(engine, &AudioEngine::debugMessage, this, &MainWindow::logEvent);
     connect(engine, &AudioEngine::loadProgressChanged, this, &MainWindow::onLoadProgress);
 }

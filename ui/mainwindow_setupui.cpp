@@ -105,6 +105,7 @@ QWidget *MainWindow::buildHeader(const WindowPictures &pictures)
     clockLabel = named(new QLabel(QStringLiteral("00:00:00.000")), "clockLabel");
     clockLabel->setAlignment(Qt::AlignCenter);
     timeSourceCombo = named(new QComboBox, "timeSourceCombo");
+    connect(timeSourceCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onTimeSourceChanged);
     timingLayout->addWidget(clockLabel);
     timingLayout->addWidget(timeSourceCombo);
     headerSplitter->addWidget(timing);
@@ -276,7 +277,8 @@ QWidget *MainWindow::buildTransport()
     connect(openButton, &QPushButton::clicked, this, &MainWindow::onOpenClicked);
     exportButton = named(new QPushButton(QStringLiteral("Export")), "exportButton");
     exportMenu = named(new QMenu(this), "exportMenu");
-    exportMenu->addAction(QStringLiteral("Audio (WAV)..."));
+    connect(exportMenu->addAction(QStringLiteral("Audio (WAV)...")), &QAction::triggered, this,
+            &MainWindow::onSaveClicked);
     exportMenu->addAction(QStringLiteral("Transcript (CSV)..."));
     exportMenu->addAction(QStringLiteral("Report (PDF)..."));
     exportButton->setMenu(exportMenu);
@@ -342,13 +344,18 @@ QWidget *MainWindow::buildInfoPane()
     infoTabs->addTab(aboutView, QStringLiteral("About"));
 
     metadataView = named(new QTextEdit, "metadataView");
-    infoTabs->addTab(pageWithButton(metadataView, named(new QPushButton(QStringLiteral("Copy Metadata")), "copyMetadataButton"), false),
-                     QStringLiteral("Metadata"));
+    auto *copyMeta = named(new QPushButton(QStringLiteral("Copy Metadata")), "copyMetadataButton");
+    connect(copyMeta, &QPushButton::clicked, this, &MainWindow::onCopyMetaClicked);
+    infoTabs->addTab(pageWithButton(metadataView, copyMeta, false), QStringLiteral("Metadata"));
 
     formatView = named(new QTextEdit, "formatView");
     auto *update = named(new QPushButton(QStringLiteral("Update")), "updateFormatButton");
     connect(update, &QPushButton::clicked, engine, &AudioEngine::refreshFormatInfo);
-    infoTabs->addTab(pageWithButton(formatView, update, false), QStringLiteral("Format"));
+    auto *copyFormat = named(new QPushButton(QStringLiteral("Copy Format")), "copyFormatButton");
+    connect(copyFormat, &QPushButton::clicked, this, &MainWindow::onCopyFormatsClicked);
+    auto *formatPage = pageWithButton(formatView, update, false);
+    formatPage->layout()->addWidget(copyFormat);
+    infoTabs->addTab(formatPage, QStringLiteral("Format"));
 
     auditLogView = named(new QTextEdit, "auditLogView");
     infoTabs->addTab(auditLogView, QStringLiteral("Audit Log"));

@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include "audio/audioengine.h"
+#include "ui/metadatapane.h"
 #include "widgets/waveformdisplay.h"
 
 #include <QAudioDevice>
@@ -13,14 +14,11 @@
 #include <QMediaDevices>
 #include <QPushButton>
 #include <QStyle>
-#include <QTime>
 #include <QToolButton>
 
 namespace {
 
 constexpr qlonglong kStepMs = 5000;
-constexpr qlonglong kDayMs = 24LL * 60 * 60 * 1000;
-constexpr int kRealTimeIndex = 1;
 
 } // namespace
 
@@ -148,17 +146,13 @@ void MainWindow::updateClocks(qlonglong position)
 {
     if (!clockLabel)
         return;
-    qlonglong display = position;
-    if (timeSourceCombo && timeSourceCombo->currentIndex() == kRealTimeIndex && engine)
-        display = engine->startTimeOfDay() + position;
+    const bool realTime = timeSourceCombo && timeSourceCombo->currentIndex() == kRealTimeSourceIndex && engine;
     for (WaveformDisplay *wave : {waveL, waveR}) {
         if (wave)
             wave->setPlayPosition(position);
     }
     followPlayHead(position);
-    // The clock shows a time of day: it wraps at midnight.
-    const int withinDay = int(((display % kDayMs) + kDayMs) % kDayMs);
-    clockLabel->setText(QTime(0, 0).addMSecs(withinDay).toString(QStringLiteral("HH:mm:ss.zzz")));
+    clockLabel->setText(clockText(position, realTime, engine ? engine->startTimeOfDay() : 0));
 }
 
 void MainWindow::updatePlayIcon()

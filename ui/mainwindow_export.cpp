@@ -1,0 +1,31 @@
+// What leaves the program: the edited audio as WAV with the case details.
+
+#include "ui/mainwindow.h"
+
+#include "audio/audioengine.h"
+#include "audio/wavwriter.h"
+#include "ui/metadatapane.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTextEdit>
+
+void MainWindow::onSaveClicked()
+{
+    if (!engine || engine->isLoading())
+        return;
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Audio File"), QString(), QStringLiteral("Wave Files (*.wav)"));
+    if (path.isEmpty())
+        return;
+    const WavSaveResult result = engine->saveWav(path, caseDetailsTags(caseDetails()));
+    if (!result.ok) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Save Error"), QStringLiteral("Could not save file."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(result.error);
+        box.exec();
+        return;
+    }
+    if (auditLogView)
+        auditLogView->append(QStringLiteral("Saved: ") + path);
+}
