@@ -1,6 +1,7 @@
 #include "audio/audioengine.h"
 
 #include "audio/audiodecoder.h"
+#include "audio/cuereader.h"
 #include "audio/oggscanner.h"
 #include "audio/peaklists.h"
 #include "audio/playbackreader.h"
@@ -62,6 +63,7 @@ bool AudioEngine::loadFile(const QString &path)
     stop();
     clearAudio();
     fileTags.clear();
+    fileMarkers.clear();
     decoderSummary.clear();
     sourceFile.setFileName(path);
 
@@ -81,6 +83,7 @@ bool AudioEngine::loadFile(const QString &path)
     bool withSummary = false;
     if (suffix == QLatin1String("wav") || suffix == QLatin1String("bwf")) {
         applyScan(scanWavMetadata(bytes, displayName(path)));
+        fileMarkers = readCueMarkers(bytes);
         WavReadResult wav = readWav(std::move(bytes));
         for (const QString &note : std::as_const(wav.notes))
             emit debugMessage(note);
@@ -219,6 +222,9 @@ bool AudioEngine::finishLoad()
     if (startTimeOfDayMs > 0)
         meta.insert(QStringLiteral("BWF_StartTime"), QString::number(startTimeOfDayMs));
     emit metadataReady(meta);
+    // Cue points a recorder or editor left in the file become transcript rows.
+    if (!fileMarkers.isEmpty())
+        emit markersReady(fileMarkers);
     return true;
 }
 

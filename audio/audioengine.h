@@ -124,6 +124,7 @@ private:
 
     bool loading = false;
     QMap<QString, QString> fileTags; // INFO tags of the loaded WAV
+    QList<Marker> fileMarkers;       // its cue points
     QString decoderSummary;          // format report of a file read through the decoder
     QPointer<QEventLoop> decodeLoop; // the nested loop of a running decode
     EditHistory history;

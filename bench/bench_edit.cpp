@@ -1,4 +1,5 @@
 #include "bench/bench_edit.h"
+#include "bench/benchsupport.h"
 
 #include "audio/audioengine.h"
 
@@ -15,22 +16,7 @@ namespace {
 constexpr int kMoves = 10; // undos, then redos: one full history
 constexpr qint64 kMb = 1024 * 1024;
 
-QString option(const QStringList &args, const QString &name, const QString &fallback)
-{
-    const qsizetype at = args.indexOf(name);
-    return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : fallback;
-}
 
-// Peak resident memory of this process so far, in MB.
-qint64 peakRssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpression hwm(QStringLiteral("^VmHWM:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
-    const auto match = hwm.match(QString::fromLatin1(status.readAll()));
-    return match.hasMatch() ? match.captured(1).toLongLong() / 1024 : -1;
-}
 
 QString median(QList<double> ms)
 {

@@ -10,11 +10,14 @@
 //   orlenta-bench edit FILE [--region-s S] [--edits N]
 //                                        edits, undos and redos through the engine
 //   orlenta-bench save FILE              saves a loaded recording, next to cp
+//   orlenta-bench transcript [--rows N]  CSV, grid and PDF of N rows
 
 #include "audio/audioengine.h"
 #include "audio/peaklists.h"
 #include "bench/bench_edit.h"
+#include "bench/benchsupport.h"
 #include "bench/bench_save.h"
+#include "bench/bench_transcript.h"
 #include "ui/mainwindow.h"
 #include "widgets/waveformdisplay.h"
 
@@ -40,7 +43,8 @@ int usage()
                            "       orlenta-bench play FILE [--seconds N] [--speed S]\n"
                            "       orlenta-bench waveform FILE [--width W]\n"
                            "       orlenta-bench edit FILE [--region-s S] [--edits N]\n"
-                           "       orlenta-bench save FILE\n";
+                           "       orlenta-bench save FILE\n"
+                           "       orlenta-bench transcript [--rows N]\n";
     return 2;
 }
 
@@ -55,16 +59,6 @@ int benchStartup()
     return 0;
 }
 
-// Peak resident memory of this process so far, in MB.
-qint64 peakRssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpression hwm(QStringLiteral("^VmHWM:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
-    const auto match = hwm.match(QString::fromLatin1(status.readAll()));
-    return match.hasMatch() ? match.captured(1).toLongLong() / 1024 : -1;
-}
 
 int benchLoad(const QStringList &args)
 {
@@ -104,11 +98,6 @@ qint64 cpuMs()
         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
-QString option(const QStringList &args, const QString &name, const QString &fallback)
-{
-    const qsizetype at = args.indexOf(name);
-    return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : fallback;
-}
 
 int benchPlay(const QStringList &args)
 {
@@ -219,5 +208,7 @@ int main(int argc, char *argv[])
         return benchEdit(args.mid(1));
     if (args.first() == QLatin1String("save"))
         return benchSave(args.mid(1));
+    if (args.first() == QLatin1String("transcript"))
+        return benchTranscript(args.mid(1));
     return usage();
 }

@@ -11,6 +11,8 @@ packages=(
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     # time-stretching playback with the pitch kept
     libsoundtouch-dev
+    # system-wide keys on X11
+    libxcb1-dev libxcb-keysyms1-dev
     # fuzzing with libFuzzer
     clang libclang-rt-14-dev
     # window tests: X server, window manager, driving and screenshots

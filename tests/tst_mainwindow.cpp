@@ -149,7 +149,9 @@ void TestMainWindow::startsMaximisedWithTitleAndAboutInFront()
 
 void TestMainWindow::writesBannerInOrder()
 {
-    const QStringList log = lines(child<QTextEdit>("eventLogView"));
+    // The banner closes the start-up lines (the offscreen platform has no
+    // system-wide keys and says so first).
+    const QStringList log = lines(child<QTextEdit>("eventLogView")).mid(lines(child<QTextEdit>("eventLogView")).size() - 5);
     QCOMPARE(log.size(), 5);
     const QString rule(42, QLatin1Char('='));
     QCOMPARE(stripEventStamp(log[0]), rule);
@@ -311,7 +313,8 @@ void TestMainWindow::eventLogFollowsTheEndAuditLogStays()
     QCOMPARE(stripEventStamp(lines(events).last()), QStringLiteral("newest"));
     QCOMPARE(stripAuditStamp(lines(audit).last()), QStringLiteral("newest"));
     // Lines written in one burst stay in call order.
-    QCOMPARE(stripEventStamp(lines(events).at(5 + 199)), QStringLiteral("line 199"));
+    QCOMPARE(stripEventStamp(lines(events).at(lines(events).indexOf(QRegularExpression(QStringLiteral(".*\\] line 0$"))) + 199)),
+             QStringLiteral("line 199"));
 }
 
 void TestMainWindow::emptyLinesKeepTheirStamp()

@@ -1,7 +1,13 @@
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include "filesizelimit.h"
+
+#include <optional>
 
 #include "widgets/transcriptiongrid.h"
 
@@ -79,6 +85,11 @@ private slots:
     void overlayShownOnlyWhileEmpty_data();
     void overlayShownOnlyWhileEmpty();
     void overlayCentredLineByLine();
+    void csvFileRoundTrip();
+    void failedExportKeepsOldFile_data();
+    void failedExportKeepsOldFile();
+    void unreadableImportKeepsRows_data();
+    void unreadableImportKeepsRows();
 
 private:
     TranscriptionGrid *m_grid = nullptr;
@@ -370,6 +381,81 @@ void TestTranscriptionGrid::overlayCentredLineByLine()
     QVERIFY(twoLines.box.height() > oneLine.box.height() * 3 / 2);
     QCOMPARE(twoLines.box.width(), oneLine.box.width());
     QVERIFY(qAbs(QRectF(twoLines.box).center().y() - viewportCentre.y()) <= 6);
+}
+
+void TestTranscriptionGrid::csvFileRoundTrip()
+{
+    const QList<Marker> rows{{65250, 69000, "Smith, J", "He said \"no\",\nthen left", 0},
+                             {3723004, 3723004, QStringLiteral("Zoë"), QStringLiteral("😀 café"), 1},
+                             {1000, 500, "", "", -1}};
+    m_grid->setMarkers(rows);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("transcript.csv");
+    QVERIFY(m_grid->exportCsv(path));
+
+    TranscriptionGrid other;
+    other.addMarker(1, 2, "replaced", "", 0);
+    other.setOverlayText("help");
+    QVERIFY(other.importCsv(path));
+    QCOMPARE(other.getMarkers(), rows);
+    QCOMPARE(other.item(1, 4)->text(), QString("R"));
+    QCOMPARE(other.overlayText(), QString());
+
+    // An empty grid's file reads back as no rows.
+    other.clearMarkers();
+    QVERIFY(other.exportCsv(path));
+    QVERIFY(m_grid->importCsv(path));
+    QCOMPARE(m_grid->rowCount(), 0);
+}
+
+void TestTranscriptionGrid::failedExportKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("sizeLimit"); // 0: none
+
+    QTest::newRow("missing folder") << "missing/transcript.csv" << 0;
+    QTest::newRow("disk full while writing") << "old.csv" << 1024;
+}
+
+void TestTranscriptionGrid::failedExportKeepsOldFile()
+{
+    QFETCH(QString, path);
+    QFETCH(int, sizeLimit);
+
+    QTemporaryDir dir;
+    QFile old(dir.filePath("old.csv"));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("earlier") == 7);
+    old.close();
+    for (int i = 0; i < 100; ++i)
+        m_grid->addMarker(i, i, "Speaker", QString(40, u'x'), 0);
+    {
+        std::optional<FileSizeLimit> limit;
+        if (sizeLimit > 0)
+            limit.emplace(rlim_t(sizeLimit));
+        QVERIFY(!m_grid->exportCsv(dir.filePath(path)));
+    }
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("earlier"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"old.csv"});
+}
+
+void TestTranscriptionGrid::unreadableImportKeepsRows_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("missing file") << "missing.csv";
+    QTest::newRow("folder") << ".";
+}
+
+void TestTranscriptionGrid::unreadableImportKeepsRows()
+{
+    QFETCH(QString, path);
+
+    QTemporaryDir dir;
+    m_grid->addMarker(1000, 2000, "kept", "note", 1);
+    QVERIFY(!m_grid->importCsv(dir.filePath(path)));
+    QCOMPARE(m_grid->getMarkers(), QList<Marker>({{1000, 2000, "kept", "note", 1}}));
 }
 
 QTEST_MAIN(TestTranscriptionGrid)

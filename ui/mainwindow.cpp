@@ -33,6 +33,8 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
 
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));
+    setupHotkeys();
+    setupPedals();
     fillDeviceList();
     applyLockState();
     loadKeysHelp();

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "widgets/marker.h"
+
 #include <QMainWindow>
 #include <QSet>
 #include <QString>
 
 class AudioEngine;
+class FootPedalManager;
+class GlobalHotkeys;
+class QListWidget;
 struct CaseDetails;
 class QCheckBox;
 class QComboBox;
@@ -86,6 +91,11 @@ private slots:
     void onWaveformReady(QList<double> l, QList<double> r);
     void onPlaybackStopped();
     void onLoadingStateChanged(bool isLoading);
+    void handleGlobalKey(int keyId);
+    void onPedalDown(int button);
+    void onPedalUp(int button);
+    void onPedalLog(QString msg);
+    void onRefreshPedals();
     void onErrorMessage(QString msg);
     void onRestrictedClicked();
     void onClearDebugLog();
@@ -100,6 +110,11 @@ private slots:
     void onTone1kClicked();
     void onUndo();
     void onRedo();
+    void onBookmarkClicked();
+    void onExportTranscriptClicked();
+    void onImportCsvClicked();
+    void onExportPdfClicked();
+    void onMarkersReady(QList<Marker> markers);
     void onCopyDebugClicked();
     void onTimeSourceChanged(int index);
     void onMetadataReady(QMap<QString, QString> meta);
@@ -124,6 +139,8 @@ private:
     void applyView(double zoom, int offset);
     void connectNavigation();
     void connectEditing();
+    void setupHotkeys();
+    void setupPedals();
     CaseDetails caseDetails() const;
     bool editReady() const;
     void showEditMenu(QWidget *view, const QPoint &at);
@@ -147,6 +164,8 @@ private:
 
     AudioEngine *engine = nullptr;
     TranscriptionGrid *grid = nullptr;
+    FootPedalManager *pedalManager = nullptr;
+    GlobalHotkeys *hotkeys = nullptr;
     WaveformDisplay *waveL = nullptr;
     WaveformDisplay *waveR = nullptr;
 
@@ -228,6 +247,7 @@ private:
     QTextEdit *auditLogView = nullptr;
     QTextBrowser *keysView = nullptr;
     QTextEdit *pedalsView = nullptr;
+    QListWidget *pedalDeviceList = nullptr;
     QTextEdit *eventLogView = nullptr;
     QTextEdit *panesView = nullptr;
 };

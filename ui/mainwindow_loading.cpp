@@ -27,6 +27,7 @@ void MainWindow::connectEngine()
     connect(engine, &AudioEngine::errorMessage, this, &MainWindow::onErrorMessage);
     connect(engine, &AudioEngine::formatDataReady, this, &MainWindow::onFormatDataReady);
     connect(engine, &AudioEngine::metadataReady, this, &MainWindow::onMetadataReady);
+    connect(engine, &AudioEngine::markersReady, this, &MainWindow::onMarkersReady);
     connect(engine, &AudioEngine::debugMessage, this, &MainWindow::logEvent);
     connect(engine, &AudioEngine::loadProgressChanged, this, &MainWindow::onLoadProgress);
 }

@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPixmap>
 #include <QProgressBar>
@@ -261,6 +262,7 @@ QWidget *MainWindow::buildTransport()
     normButton = named(new QPushButton(QStringLiteral("Norm")), "normButton");
     toneButton = named(new QPushButton(QStringLiteral("1kHz")), "toneButton");
     bookmarkButton = named(new QPushButton(QStringLiteral("Bookmark")), "bookmarkButton");
+    connect(bookmarkButton, &QPushButton::clicked, this, &MainWindow::onBookmarkClicked);
     for (QPushButton *button : {cropButton, silenceButton, normButton, toneButton, bookmarkButton})
         editsLayout->addWidget(button);
     controlsSplitter->addWidget(edits);
@@ -279,10 +281,13 @@ QWidget *MainWindow::buildTransport()
     exportMenu = named(new QMenu(this), "exportMenu");
     connect(exportMenu->addAction(QStringLiteral("Audio (WAV)...")), &QAction::triggered, this,
             &MainWindow::onSaveClicked);
-    exportMenu->addAction(QStringLiteral("Transcript (CSV)..."));
-    exportMenu->addAction(QStringLiteral("Report (PDF)..."));
+    connect(exportMenu->addAction(QStringLiteral("Transcript (CSV)...")), &QAction::triggered, this,
+            &MainWindow::onExportTranscriptClicked);
+    connect(exportMenu->addAction(QStringLiteral("Report (PDF)...")), &QAction::triggered, this,
+            &MainWindow::onExportPdfClicked);
     exportButton->setMenu(exportMenu);
     auto *importButton = named(new QPushButton(QStringLiteral("Import CSV")), "importCsvButton");
+    connect(importButton, &QPushButton::clicked, this, &MainWindow::onImportCsvClicked);
     fileLayout->addWidget(openButton);
     fileLayout->addWidget(exportButton);
     fileLayout->addWidget(importButton);
@@ -365,7 +370,12 @@ QWidget *MainWindow::buildInfoPane()
 
     pedalsView = named(new QTextEdit, "pedalsView");
     pedalsView->setReadOnly(true);
-    infoTabs->addTab(pedalsView, QStringLiteral("Pedals"));
+    pedalDeviceList = named(new QListWidget, "pedalDeviceList");
+    auto *refreshPedals = named(new QPushButton(QStringLiteral("Refresh")), "refreshPedalsButton");
+    connect(refreshPedals, &QPushButton::clicked, this, &MainWindow::onRefreshPedals);
+    auto *pedalsPage = pageWithButton(pedalsView, refreshPedals, false);
+    static_cast<QVBoxLayout *>(pedalsPage->layout())->insertWidget(1, pedalDeviceList);
+    infoTabs->addTab(pedalsPage, QStringLiteral("Pedals"));
 
     eventLogView = named(new QTextEdit, "eventLogView");
     eventLogView->setReadOnly(true);

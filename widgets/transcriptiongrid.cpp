@@ -1,11 +1,14 @@
 #include "widgets/transcriptiongrid.h"
 
 #include <QColor>
+#include <QFile>
 #include <QFont>
 #include <QHeaderView>
 #include <QPainter>
+#include <QSaveFile>
 
 #include "widgets/timetext.h"
+#include "widgets/transcriptcsv.h"
 
 namespace {
 
@@ -102,6 +105,33 @@ QString TranscriptionGrid::overlayText() const
 QString TranscriptionGrid::formatTime(qlonglong ms) const
 {
     return ::formatTime(ms);
+}
+
+bool TranscriptionGrid::exportCsv(const QString &path)
+{
+    const QByteArray bytes = encodeTranscriptCsv(getMarkers());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // QSaveFile::commit() does not notice a failed flush of its buffer (it
+    // would rename a cut-short file into place), hence the explicit flush.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool TranscriptionGrid::importCsv(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    setMarkers(decodeTranscriptCsv(bytes).markers);
+    return true;
 }
 
 void TranscriptionGrid::paintEvent(QPaintEvent *event)

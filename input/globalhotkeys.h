@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+// System-wide keys F1, F2, F3 and F4, delivered as ids 1 to 4 while another
+// program has the focus. Taken at construction and released, in id order, at
+// destruction. Windows: hotkey messages; Linux: key grabs on the X11 root
+// window, in every combination of Caps Lock and Num Lock. Holding a key down
+// gives one press, not a stream of them.
+class GlobalHotkeys : public QObject, public QAbstractNativeEventFilter
+{
+    Q_OBJECT
+
+public:
+    explicit GlobalHotkeys(QObject *parent = nullptr);
+    ~GlobalHotkeys() override;
+
+    // Ids of the keys this object holds, in the order they were taken.
+    QList<int> registeredHotkeyIds() const { return registeredIds; }
+
+    // One line for the event log when some or all keys could not be taken
+    // (no X11 connection, or another program holds them); empty otherwise.
+    QString registrationProblem() const { return problem; }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
+signals:
+    void hotkeyPressed(int id);
+
+private:
+    void registerKeys();
+    void releaseKeys();
+
+    QList<int> registeredIds;
+    QString problem;
+#ifndef Q_OS_WIN
+    struct Grab
+    {
+        int id = 0;
+        quint32 root = 0;
+        quint8 keycode = 0;
+        quint16 modifiers = 0;
+    };
+
+    int idOfGrabbedKey(quint32 window, quint8 keycode) const;
+
+    QList<Grab> grabs; // every key grab behind registeredIds
+    // To tell auto-repeat from a new press.
+    QSet<int> keysDown;
+    QHash<int, quint32> releaseTimes;
+#endif
+};

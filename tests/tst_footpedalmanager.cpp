@@ -1,0 +1,261 @@
+// The manager against a made-up /sys and /dev: FIFOs stand in for the
+// /dev/hidrawN nodes, so reports written by the test arrive as a pedal's
+// would, and making or removing a node is plugging a pedal in or out.
+#include "input/footpedalmanager.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kPedal = QByteArray::fromHex("05010904A101 0509 1901 2903 1500 2501 7501 9503 8102 7505 9501 8103 C0");
+const QByteArray kKeyboard = QByteArray::fromHex("05010906A101 0507 19E0 29E7 1500 2501 7501 9508 8102 C0");
+const QString kListening = QStringLiteral("System: Listening for HID Input...");
+
+// A fake tree and a manager over it, recording every signal as one line.
+struct Rig
+{
+    Rig()
+        : manager(dir.filePath("sys"), dir.filePath("dev"))
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("sys/class/hidraw"));
+        QDir(dir.path()).mkpath(QStringLiteral("dev"));
+        QObject::connect(&manager, &FootPedalManager::pedalDown,
+                         [this](int b) { seen << QStringLiteral("down %1").arg(b); });
+        QObject::connect(&manager, &FootPedalManager::pedalUp,
+                         [this](int b) { seen << QStringLiteral("up %1").arg(b); });
+        QObject::connect(&manager, &FootPedalManager::rawInputLog, [this](const QString &line) { seen << line; });
+    }
+
+    QString node(int n) const { return dir.filePath(QStringLiteral("dev/hidraw%1").arg(n)); }
+    QByteArray nodeName(int n) const { return QFile::encodeName(node(n)); }
+
+    // The sysfs side of device n: its name and report descriptor.
+    void describe(int n, const QString &name, const QByteArray &descriptor = kPedal) const
+    {
+        const QString device = dir.filePath(QStringLiteral("sys/class/hidraw/hidraw%1/device/").arg(n));
+        QDir().mkpath(device);
+        QFile uevent(device + "uevent");
+        QFile report(device + "report_descriptor");
+        if (uevent.open(QIODevice::WriteOnly) && report.open(QIODevice::WriteOnly)) {
+            uevent.write("DRIVER=hid-generic\nHID_NAME=" + name.toUtf8() + "\nHID_PHYS=usb-0000:00:14.0-2/input0\n");
+            report.write(descriptor);
+        }
+    }
+
+    bool plugIn(int n, const QString &name, const QByteArray &descriptor = kPedal) const
+    {
+        describe(n, name, descriptor);
+        return mkfifo(nodeName(n).constData(), 0600) == 0;
+    }
+
+    // The writing end of a FIFO; refused while nobody reads it.
+    int writer(int n) const { return ::open(nodeName(n).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); }
+
+    QString connected(int n, const QString &name) const
+    {
+        return QStringLiteral("System: Pedal connected: %1 (%2)").arg(name, node(n));
+    }
+
+    QTemporaryDir dir;
+    FootPedalManager manager;
+    QStringList seen;
+};
+
+// Writes one report and waits until the manager has read it, so that
+// reports never merge in the FIFO.
+void send(int writer, const QByteArray &report)
+{
+    QCOMPARE(::write(writer, report.constData(), size_t(report.size())), ssize_t(report.size()));
+    int pending = -1;
+    QTRY_VERIFY(ioctl(writer, FIONREAD, &pending) == 0 && pending == 0);
+}
+
+} // namespace
+
+class TestFootPedalManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decodesReports_data();
+    void decodesReports();
+    void registers();
+    void followsPedalsPluggedInAndOut();
+    void reportsPedalItCannotOpen();
+    void listsDevices_data();
+    void listsDevices();
+};
+
+void TestFootPedalManager::decodesReports_data()
+{
+    QTest::addColumn<QStringList>("reports"); // pedal A or B, then the report's bytes
+    QTest::addColumn<QStringList>("expected");
+
+    const QString centre = QStringLiteral("Pedal: Center DOWN (Play)");
+    const QString left = QStringLiteral("Pedal: Left DOWN (Rewind)");
+    const QString right = QStringLiteral("Pedal: Right DOWN (Forward)");
+    QTest::newRow("centre pressed") << QStringList{"A 02"} << QStringList{"down 2", centre};
+    QTest::newRow("all three pressed, then released, centre first")
+        << QStringList{"A 07", "A 00"} << QStringList{"down 2", centre,
+                                                      "down 1", left,
+                                                      "down 3", right,
+                                                      "up 2",   "Pedal: Center UP (Stop)",
+                                                      "up 1",   "Pedal: Left UP",
+                                                      "up 3",   "Pedal: Right UP"};
+    QTest::newRow("centre added while left is held")
+        << QStringList{"A 01", "A 03"} << QStringList{"down 1", left, "down 2", centre};
+    QTest::newRow("the same report twice is one press") << QStringList{"A 02", "A 02"} << QStringList{"down 2", centre};
+    QTest::newRow("a bit that is no button is remembered")
+        << QStringList{"A 08", "A 09"} << QStringList{"down 1", left};
+    QTest::newRow("two pedals share one state")
+        << QStringList{"A 01", "B 00"} << QStringList{"down 1", left, "up 1", "Pedal: Left UP"};
+    QTest::newRow("only the first byte counts") << QStringList{"A 04 01 02"} << QStringList{"down 3", right};
+}
+
+void TestFootPedalManager::decodesReports()
+{
+    QFETCH(QStringList, reports);
+    QFETCH(QStringList, expected);
+
+    auto rig = std::make_unique<Rig>();
+    QVERIFY(rig->plugIn(0, "Pedal A") && rig->plugIn(1, "Pedal B"));
+    QVERIFY(rig->manager.registerDevices());
+    const int writers[] = {rig->writer(0), rig->writer(1)};
+    QVERIFY(writers[0] >= 0 && writers[1] >= 0);
+    send(writers[0], QByteArray(1, '\0')); // from rest, whatever earlier tests left pressed
+    rig->seen.clear();
+    for (const QString &report : reports)
+        send(writers[report.startsWith('B')], QByteArray::fromHex(report.mid(2).toLatin1()));
+    QCOMPARE(rig->seen, expected);
+
+    // The button state is the program's, not one manager's: the last report
+    // again is nothing new to the next manager.
+    Rig later;
+    QVERIFY(later.plugIn(0, "Pedal A"));
+    QVERIFY(later.manager.registerDevices());
+    rig.reset();
+    const int laterWriter = later.writer(0);
+    send(laterWriter, QByteArray::fromHex(reports.last().mid(2).toLatin1()));
+    QCOMPARE(later.seen, (QStringList{kListening, later.connected(0, "Pedal A")}));
+    for (int fd : {writers[0], writers[1], laterWriter})
+        ::close(fd);
+}
+
+void TestFootPedalManager::registers()
+{
+    Rig rig;
+    QVERIFY(rig.plugIn(0, "Dell USB Keyboard", kKeyboard));
+    QVERIFY(rig.plugIn(1, "VEC USB Footpedal"));
+    rig.describe(2, "Pedal without a node");
+    QVERIFY(rig.manager.registerDevices());
+    QCOMPARE(rig.seen, (QStringList{kListening, rig.connected(1, "VEC USB Footpedal")}));
+    QCOMPARE(rig.writer(0), -1); // nobody opened the keyboard
+
+    // No pedal attached is no failure; no sysfs at all is.
+    Rig empty;
+    QVERIFY(empty.manager.registerDevices());
+    QCOMPARE(empty.seen, QStringList{kListening});
+    FootPedalManager noSysfs(empty.dir.filePath("nothing"), empty.dir.filePath("dev"));
+    QSignalSpy log(&noSysfs, &FootPedalManager::rawInputLog);
+    QVERIFY(!noSysfs.registerDevices());
+    QCOMPARE(log.value(0).value(0).toString(), QStringLiteral("Error: Failed to register Raw Input."));
+}
+
+void TestFootPedalManager::followsPedalsPluggedInAndOut()
+{
+    Rig rig;
+    QVERIFY(rig.manager.registerDevices());
+    QVERIFY(rig.plugIn(3, "Foot Pedal"));
+    QTRY_COMPARE(rig.seen.last(), rig.connected(3, "Foot Pedal"));
+    const int writer = rig.writer(3);
+    send(writer, QByteArray(1, '\0'));
+    send(writer, QByteArray(1, '\x04'));
+    QVERIFY(rig.seen.contains("down 3"));
+
+    QVERIFY(QFile::remove(rig.node(3)));
+    QTRY_COMPARE(rig.seen.last(), "System: Pedal removed: Foot Pedal (" + rig.node(3) + ")");
+    ::close(writer);
+
+    // A device that stops delivering (end of file) is closed too.
+    QVERIFY(rig.plugIn(4, "Other Pedal"));
+    QTRY_COMPARE(rig.seen.last(), rig.connected(4, "Other Pedal"));
+    ::close(rig.writer(4));
+    QTRY_COMPARE(rig.seen.last(), "System: Pedal removed: Other Pedal (" + rig.node(4) + ")");
+    QCOMPARE(rig.seen.count(rig.connected(3, "Foot Pedal")), 1);
+}
+
+void TestFootPedalManager::reportsPedalItCannotOpen()
+{
+    // A socket cannot be opened as a file, not even by root: the stand-in
+    // for a node the user has no access to.
+    Rig rig;
+    QList<int> sockets;
+    const auto unopenable = [&](int n) {
+        rig.describe(n, QStringLiteral("Pedal %1").arg(n));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, rig.nodeName(n).constData(), sizeof address.sun_path);
+        sockets << ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return ::bind(sockets.last(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    };
+    const auto refused = [&](int n, const QString &line) {
+        return line.startsWith(QStringLiteral("Error: Cannot open pedal Pedal %1 (%2): ").arg(n).arg(rig.node(n)))
+            && line.contains(QLatin1String("70-orlenta-pedals.rules"));
+    };
+    QVERIFY(unopenable(5));
+    QVERIFY(rig.manager.registerDevices());
+    QCOMPARE(rig.seen.size(), 2);
+    QVERIFY2(refused(5, rig.seen.last()), qPrintable(rig.seen.last()));
+
+    // Any change to a node is another try. A refusal is reported once, and
+    // only when access has not come soon after the node appeared, as it
+    // comes when udev sets the rights a moment later.
+    QCOMPARE(::chmod(rig.nodeName(5).constData(), 0666), 0);
+    QVERIFY(unopenable(6) && unopenable(7));
+    QCoreApplication::processEvents(); // the inotify events are queued already: both fail to open
+    const QByteArray fifo = QFile::encodeName(rig.dir.filePath("fifo"));
+    QVERIFY(mkfifo(fifo.constData(), 0600) == 0 && ::rename(fifo.constData(), rig.nodeName(7).constData()) == 0);
+    QTRY_VERIFY(refused(6, rig.seen.last()));
+    const QStringList errors = rig.seen.filter(QStringLiteral("Error:"));
+    QCOMPARE(errors.size(), 2);
+    QVERIFY(refused(5, errors.first()));
+    // Pedal 7, open soon after it appeared, was taken at once.
+    const qsizetype connected = rig.seen.indexOf(rig.connected(7, "Pedal 7"));
+    QVERIFY(connected >= 0 && connected < rig.seen.indexOf(errors.last()));
+    for (int fd : sockets)
+        ::close(fd);
+}
+
+void TestFootPedalManager::listsDevices_data()
+{
+    QTest::addColumn<QStringList>("devices"); // number, then HID_NAME
+    QTest::addColumn<QStringList>("listed");
+
+    QTest::newRow("no HID devices") << QStringList{} << QStringList{"No HID devices found."};
+    QTest::newRow("names without HID are left out")
+        << QStringList{"0 Dell KB216 Wired Keyboard"} << QStringList{"No HID devices found."};
+    QTest::newRow("HID in any case, in device order")
+        << QStringList{"10 Foot switch hid", "2 USB HID Footpedal", "3 Logitech Mouse"}
+        << QStringList{"USB HID Footpedal", "Foot switch hid"};
+}
+
+void TestFootPedalManager::listsDevices()
+{
+    QFETCH(QStringList, devices);
+    QFETCH(QStringList, listed);
+
+    Rig rig;
+    for (const QString &device : devices)
+        rig.describe(device.section(' ', 0, 0).toInt(), device.section(' ', 1), kKeyboard);
+    QCOMPARE(rig.manager.enumerateDevices(), listed);
+}
+
+QTEST_GUILESS_MAIN(TestFootPedalManager)
+#include "tst_footpedalmanager.moc"

@@ -1,0 +1,231 @@
+// The transcript commands of the window: bookmarks, CSV out and in, the PDF
+// report and the cue points of a recording.
+
+#include "audio/audioengine.h"
+#include "audiofixtures.h"
+#include "ui/mainwindow.h"
+#include "widgets/transcriptiongrid.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+using namespace fixtures;
+
+class TestTranscriptCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void bookmarkDialogDependsOnTheChannel_data();
+    void bookmarkDialogDependsOnTheChannel();
+    void csvOutAndBackIn();
+    void pdfReportIsRecorded_data();
+    void pdfReportIsRecorded();
+    void cuePointsBecomeRows();
+
+private:
+    template<typename T>
+    T *child(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+    AudioEngine *engine() const { return window->findChild<AudioEngine *>(); }
+    TranscriptionGrid *grid() const { return window->findChild<TranscriptionGrid *>(); }
+    QString audit() const { return child<QTextEdit>("auditLogView")->toPlainText(); }
+    // Answers every dialog that opens: file dialogs with `path`, input
+    // dialogs with `text`; notes each dialog as "title|label or text".
+    void answer(const QString &path, const QString &text = QString());
+    void exportEntry(int index) { child<QPushButton>("exportButton")->menu()->actions().at(index)->trigger(); }
+
+    QTemporaryDir dir;
+    QString recording;
+    MainWindow *window = nullptr;
+    QTimer *answering = nullptr;
+    QStringList seen;
+};
+
+void TestTranscriptCommands::initTestCase()
+{
+    recording = dir.filePath(QStringLiteral("interview.wav"));
+    QVERIFY(ffmpegGenerate(QStringLiteral("sine=sample_rate=8000:duration=20"), {QStringLiteral("-ac"), QStringLiteral("2")},
+                           recording));
+}
+
+void TestTranscriptCommands::init()
+{
+    window = new MainWindow(nullptr, false);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(engine()->loadFile(recording));
+    seen.clear();
+}
+
+void TestTranscriptCommands::cleanup()
+{
+    delete window;
+    answering = nullptr;
+}
+
+void TestTranscriptCommands::answer(const QString &path, const QString &text)
+{
+    delete answering;
+    answering = new QTimer(window);
+    connect(answering, &QTimer::timeout, this, [this, path, text]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            seen << dialog->windowTitle();
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog *>(dialog)->accept();
+        } else if (auto *input = qobject_cast<QInputDialog *>(modal)) {
+            seen << input->windowTitle() + QLatin1Char('|') + input->labelText();
+            input->setTextValue(text);
+            input->accept();
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen << box->windowTitle() + QLatin1Char('|') + box->text();
+            box->accept();
+        }
+    });
+    answering->start(20);
+}
+
+void TestTranscriptCommands::bookmarkDialogDependsOnTheChannel_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("left channel asks for a note") << 0 << "door slams" << "Add Bookmark (Ch1)|Note:" << "Ch1"
+                                                  << "door slams";
+    QTest::newRow("right channel with an empty note") << 1 << "" << "Add Bookmark (Ch2)|Note:" << "Ch2" << "";
+    QTest::newRow("both channels ask for a label") << -1 << "Interviewer" << "Add Bookmark|Label:" << "Interviewer"
+                                                   << "";
+    QTest::newRow("an empty label adds nothing") << -1 << "" << "Add Bookmark|Label:" << "" << "";
+}
+
+void TestTranscriptCommands::bookmarkDialogDependsOnTheChannel()
+{
+    QFETCH(int, channel);
+    QFETCH(QString, typed);
+    QFETCH(QString, dialog);
+    QFETCH(QString, label);
+    QFETCH(QString, note);
+    child<QWidget>("linkCheck")->setProperty("checked", channel == -1);
+    QVERIFY(QMetaObject::invokeMethod(window, "onRegionSelected", Q_ARG(qlonglong, 10000), Q_ARG(qlonglong, 12000),
+                                      Q_ARG(int, channel)));
+    engine()->seek(5000);
+    answer(QString(), typed);
+    QTest::mouseClick(child<QPushButton>("bookmarkButton"), Qt::LeftButton);
+    QCOMPARE(seen, QStringList{dialog});
+    const QList<Marker> rows = grid()->getMarkers();
+    if (label.isEmpty()) {
+        QVERIFY(rows.isEmpty());
+        QVERIFY(!audit().contains(QStringLiteral("Bookmark Added")));
+        return;
+    }
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].start, qlonglong(10000)); // the row spans the selection ...
+    QCOMPARE(rows[0].end, qlonglong(12000));
+    QCOMPARE(rows[0].label, label);
+    QCOMPARE(rows[0].note, note);
+    QCOMPARE(rows[0].channel, channel);
+    // ... the audit line names the play position.
+    QVERIFY(audit().endsWith(QStringLiteral("Bookmark Added: %1 @5000ms").arg(label)));
+}
+
+void TestTranscriptCommands::csvOutAndBackIn()
+{
+    grid()->addMarker(65250, 69000, QStringLiteral("Smith, J."), QStringLiteral("He said \"no\",\nthen left"), 1);
+    const QString csv = dir.filePath(QStringLiteral("transcript.csv"));
+    answer(csv);
+    exportEntry(1);
+    QCOMPARE(seen, QStringList{"Export Transcript"});
+    QVERIFY(audit().endsWith(QStringLiteral("Exported CSV: ") + csv));
+
+    grid()->clearMarkers();
+    seen.clear();
+    QTest::mouseClick(child<QPushButton>("importCsvButton"), Qt::LeftButton);
+    QCOMPARE(seen, (QStringList{"Import CSV Transcript", "Import|CSV Imported Successfully."}));
+    QVERIFY(audit().endsWith(QStringLiteral("Imported CSV: ") + csv));
+    const QList<Marker> rows = grid()->getMarkers();
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].note, QStringLiteral("He said \"no\",\nthen left"));
+    QCOMPARE(rows[0].start, qlonglong(65250));
+    QCOMPARE(rows[0].channel, 1);
+
+    // A file that cannot be written: the box, and no audit line.
+    seen.clear();
+    answer(dir.filePath(QStringLiteral("missing/transcript.csv")));
+    exportEntry(1);
+    QCOMPARE(seen.last(), QStringLiteral("Export Error|Failed to write CSV file."));
+    QCOMPARE(audit().count(QStringLiteral("Exported CSV:")), 1);
+}
+
+void TestTranscriptCommands::pdfReportIsRecorded_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("into a folder that exists") << "report.pdf" << true;
+    QTest::newRow("into a missing folder") << "missing/report.pdf" << false;
+}
+
+void TestTranscriptCommands::pdfReportIsRecorded()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, written);
+    child<QLineEdit>("refEdit")->setText(QStringLiteral("a < b"));
+    grid()->addMarker(3723004, 3724000, QStringLiteral("Officer"), QStringLiteral("Caution given"), -1);
+    const QString pdf = dir.filePath(name);
+    answer(pdf);
+    exportEntry(2);
+    QCOMPARE(QFile::exists(pdf), written);
+    QCOMPARE(audit().endsWith(QStringLiteral("Exported PDF: ") + pdf), written);
+    if (!written) {
+        QCOMPARE(seen.last(), QStringLiteral("Export Error|Failed to write PDF report."));
+        return;
+    }
+    const QString text = QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf,
+                                                                              QStringLiteral("-")}));
+    // Shown as typed, not taken for markup (the layout drops the spaces).
+    QVERIFY2(text.simplified().remove(QLatin1Char(' ')).contains(QStringLiteral("a<b")), qPrintable(text.left(400)));
+    QVERIFY2(text.contains(QStringLiteral("01:02:03.004")), qPrintable(text.right(600)));
+    QVERIFY(text.contains(QStringLiteral("Caution given")));
+}
+
+void TestTranscriptCommands::cuePointsBecomeRows()
+{
+    // Two cue points at 1 s and 2.5 s (8 kHz), the first labelled.
+    QByteArray points;
+    for (const auto &[id, sample] : {std::pair<quint32, quint32>{1, 8000}, {2, 20000}})
+        points += le32(id) + le32(0) + "data" + le32(0) + le32(0) + le32(sample);
+    const QByteArray cue = chunk("cue ", le32(2) + points);
+    const QByteArray adtl = chunk("LIST", "adtl" + chunk("labl", le32(1) + QByteArray("Knock\0", 6)));
+    QByteArray pcm(8000 * 2 * 3, '\0');
+    const QString path = dir.filePath(QStringLiteral("cued.wav"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(riff(fmtChunk(1, 1, 8000, 16) + cue + adtl + chunk("data", pcm)));
+    file.close();
+
+    QVERIFY(engine()->loadFile(path));
+    const QList<Marker> rows = grid()->getMarkers();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].start, qlonglong(1000));
+    QCOMPARE(rows[0].label, QStringLiteral("Knock"));
+    QCOMPARE(rows[1].start, qlonglong(2500));
+    QCOMPARE(rows[1].channel, -1);
+}
+
+QTEST_MAIN(TestTranscriptCommands)
+#include "tst_transcriptcommands.moc"

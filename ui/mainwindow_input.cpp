@@ -1,0 +1,91 @@
+// Hands-free control: system-wide keys and USB foot pedals mapped onto the
+// transport commands, and the Pedals page.
+
+#include "ui/mainwindow.h"
+
+#include "input/footpedalmanager.h"
+#include "input/globalhotkeys.h"
+
+#include <QListWidget>
+#include <QTextEdit>
+
+namespace {
+
+constexpr int kLeftPedal = 1;
+constexpr int kCenterPedal = 2;
+constexpr int kRightPedal = 3;
+
+} // namespace
+
+void MainWindow::setupHotkeys()
+{
+    hotkeys = new GlobalHotkeys(this);
+    connect(hotkeys, &GlobalHotkeys::hotkeyPressed, this, &MainWindow::handleGlobalKey);
+    if (const QString problem = hotkeys->registrationProblem(); !problem.isEmpty())
+        logEvent(problem);
+}
+
+void MainWindow::setupPedals()
+{
+    pedalManager = new FootPedalManager(this);
+    // Connected first, so the registration's own lines reach the Pedals page.
+    connect(pedalManager, &FootPedalManager::rawInputLog, this, &MainWindow::onPedalLog);
+    if (pedalManager->registerDevices()) {
+        connect(pedalManager, &FootPedalManager::pedalDown, this, &MainWindow::onPedalDown);
+        connect(pedalManager, &FootPedalManager::pedalUp, this, &MainWindow::onPedalUp);
+    }
+}
+
+void MainWindow::handleGlobalKey(int keyId)
+{
+    logEvent(QStringLiteral("Global Hotkey Pressed: %1").arg(keyId));
+    switch (keyId) {
+    case 1:
+        onPlayPauseClicked();
+        break;
+    case 2:
+        onRewindClicked();
+        break;
+    case 3:
+        onForwardClicked();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::onPedalDown(int button)
+{
+    const QString name = button == kLeftPedal     ? QStringLiteral("Left (Rewind)")
+                         : button == kCenterPedal ? QStringLiteral("Center (Play)")
+                                                  : QStringLiteral("Right (Forward)");
+    if (pedalsView)
+        pedalsView->append(QStringLiteral("DOWN: ") + name);
+    if (button == kLeftPedal)
+        onRewindClicked();
+    else if (button == kCenterPedal)
+        onPlayPauseClicked();
+    else if (button == kRightPedal)
+        onForwardClicked();
+}
+
+void MainWindow::onPedalUp(int button)
+{
+    const QString name = button == kLeftPedal     ? QStringLiteral("Left")
+                         : button == kCenterPedal ? QStringLiteral("Center")
+                                                  : QStringLiteral("Right");
+    if (pedalsView)
+        pedalsView->append(QStringLiteral("UP: ") + name);
+}
+
+void MainWindow::onPedalLog(QString msg)
+{
+    if (pedalsView)
+        pedalsView->append(msg);
+}
+
+void MainWindow::onRefreshPedals()
+{
+    if (pedalDeviceList && pedalManager)
+        pedalDeviceList->addItems(pedalManager->enumerateDevices());
+}

@@ -1,0 +1,120 @@
+// The transcript's own commands: bookmarks, CSV export and import, the PDF
+// report, and markers found in the recording.
+
+#include "ui/mainwindow.h"
+
+#include "audio/audioengine.h"
+#include "ui/transcriptreport.h"
+#include "widgets/transcriptiongrid.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTextEdit>
+
+void MainWindow::onBookmarkClicked()
+{
+    if (!engine || !grid || engine->isLoading())
+        return;
+    const qlonglong pos = engine->position();
+    const bool selected = selEnd > selStart;
+    const qlonglong start = selected ? selStart : pos;
+    const qlonglong end = selected ? selEnd : pos;
+
+    QString title = QStringLiteral("Add Bookmark");
+    QString prompt = QStringLiteral("Label:");
+    QString channelLabel;
+    if (selChannel == 0 || selChannel == 1) {
+        channelLabel = selChannel == 0 ? QStringLiteral("Ch1") : QStringLiteral("Ch2");
+        title = QStringLiteral("Add Bookmark (%1)").arg(channelLabel);
+        prompt = QStringLiteral("Note:");
+    }
+    bool accepted = false;
+    const QString text = QInputDialog::getText(this, title, prompt, QLineEdit::Normal, QString(), &accepted);
+    if (!accepted)
+        return;
+    const QString label = channelLabel.isEmpty() ? text : channelLabel;
+    const QString note = channelLabel.isEmpty() ? QString() : text;
+    if (label.isEmpty() && note.isEmpty())
+        return;
+    grid->addMarker(start, end, label, note, selChannel);
+    if (auditLogView)
+        auditLogView->append(QStringLiteral("Bookmark Added: %1 @%2ms").arg(label).arg(pos));
+}
+
+void MainWindow::onMarkersReady(QList<Marker> markers)
+{
+    if (grid)
+        grid->setMarkers(markers);
+}
+
+void MainWindow::onExportTranscriptClicked()
+{
+    if (!grid)
+        return;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Transcript"), QString(),
+                                                      QStringLiteral("CSV Files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (!grid->exportCsv(path)) {
+        QMessageBox::warning(this, QStringLiteral("Export Error"), QStringLiteral("Failed to write CSV file."));
+        return;
+    }
+    if (auditLogView)
+        auditLogView->append(QStringLiteral("Exported CSV: ") + path);
+}
+
+void MainWindow::onImportCsvClicked()
+{
+    if (!grid)
+        return;
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import CSV Transcript"), QString(),
+                                                      QStringLiteral("CSV Files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (!grid->importCsv(path)) {
+        QMessageBox::warning(this, QStringLiteral("Import Error"), QStringLiteral("Failed to parse CSV file."));
+        return;
+    }
+    if (auditLogView)
+        auditLogView->append(QStringLiteral("Imported CSV: ") + path);
+    QMessageBox::information(this, QStringLiteral("Import"), QStringLiteral("CSV Imported Successfully."));
+}
+
+void MainWindow::onExportPdfClicked()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Report"), QString(),
+                                                      QStringLiteral("PDF Files (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    const auto text = [](const QLineEdit *edit) {
+        return edit ? std::optional<QString>(edit->text()) : std::nullopt;
+    };
+    TranscriptReport report;
+    report.reference = text(refEdit);
+    report.location = text(locEdit);
+    report.operation = text(opEdit);
+    report.oic = text(oicEdit);
+    report.transcriber = text(transcriberEdit);
+    report.translator = text(translatorEdit);
+    report.fileName = currentFile;
+    report.date = QDateTime::currentDateTime();
+    if (grid)
+        report.rows = grid->getMarkers();
+    if (auditLogView)
+        report.auditLog = auditLogView->toPlainText();
+
+    // Only a report that was really written is recorded as exported.
+    QString error;
+    if (!writePdfReport(buildReportHtml(report), path, &error)) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Export Error"), QStringLiteral("Failed to write PDF report."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(error);
+        box.exec();
+        return;
+    }
+    if (auditLogView)
+        auditLogView->append(QStringLiteral("Exported PDF: ") + path);
+}
