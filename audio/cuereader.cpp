@@ -1,6 +1,7 @@
 #include "audio/cuereader.h"
 
 #include "audio/bytecursor.h"
+#include "audio/riff.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -10,15 +11,11 @@
 
 namespace {
 
-constexpr qint64 kFirstChunk = 12; // after "RIFF", its size and "WAVE"
-
-// Chunk header, from the chunk's start.
-constexpr qint64 kChunkIdSize = 4;
-constexpr qint64 kChunkSizeOffset = 4;
-constexpr qint64 kChunkHeaderSize = 8;
-
-// "fmt ": the sample rate, from the chunk's start.
-constexpr qint64 kFmtRateOffset = 12;
+using riff::kFirstChunk;
+using riff::kChunkIdSize;
+using riff::kChunkSizeOffset;
+using riff::kChunkHeaderSize;
+using riff::kFmtRateOffset;
 
 // "cue ": a count, then fixed-size points; offsets from the start of the data.
 constexpr qint64 kCueCountSize = 4;

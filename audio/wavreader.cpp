@@ -1,6 +1,7 @@
 #include "audio/wavreader.h"
 
 #include "audio/bytecursor.h"
+#include "audio/riff.h"
 
 #include <QStringDecoder>
 #include <QtEndian>
@@ -12,19 +13,20 @@
 
 namespace {
 
+using riff::kFirstChunk;
+using riff::kChunkIdSize;
+using riff::kChunkSizeOffset;
+using riff::kChunkHeaderSize;
+using riff::kFmtTagOffset;
+using riff::kFmtChannelsOffset;
+using riff::kFmtRateOffset;
+using riff::kFmtBitsOffset;
+
 using Status = WavReadResult::Status;
 
 constexpr qint64 kMinimumFileSize = 44;
-constexpr qint64 kFirstChunk = 12; // after "RIFF", its size and "WAVE"
-constexpr qint64 kChunkHeaderSize = 8;
-constexpr qint64 kChunkIdSize = 4;
-constexpr qint64 kChunkSizeOffset = 4;
 
 // "fmt " fields, counted from the start of the chunk header.
-constexpr qint64 kFmtTagOffset = 8;
-constexpr qint64 kFmtChannelsOffset = 10;
-constexpr qint64 kFmtRateOffset = 12;
-constexpr qint64 kFmtBitsOffset = 22;
 constexpr qint64 kFmtReadableSpan = 24; // header and the fields up to bits per sample
 // WAVE_FORMAT_EXTENSIBLE: a 40-byte body whose sub-format GUID starts at body byte 24.
 constexpr qint64 kFmtExtensibleBodySize = 40;

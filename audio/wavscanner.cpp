@@ -1,26 +1,28 @@
 #include "audio/wavscanner.h"
 
 #include "audio/bytecursor.h"
+#include "audio/riff.h"
 
 #include <QTime>
 
 namespace {
 
+using riff::kFirstChunk;
+using riff::kChunkIdSize;
+using riff::kChunkSizeOffset;
+using riff::kChunkHeaderSize;
+using riff::kFmtTagOffset;
+using riff::kFmtChannelsOffset;
+using riff::kFmtRateOffset;
+using riff::kFmtBitsOffset;
+
 constexpr qint64 kMinimumFileSize = 12;
-constexpr qint64 kFirstChunk = 12; // after "RIFF", the RIFF size and "WAVE"
 
 // Chunk header, from the chunk's start.
 constexpr qint64 kChunkIdOffset = 0;
-constexpr qint64 kChunkIdSize = 4;
-constexpr qint64 kChunkSizeOffset = 4;
-constexpr qint64 kChunkHeaderSize = 8;
 
 // "fmt " fields, from the chunk's start.
 constexpr qint64 kFmtMinimumSize = 16;
-constexpr qint64 kFmtTagOffset = 8;
-constexpr qint64 kFmtChannelsOffset = 10;
-constexpr qint64 kFmtRateOffset = 12;
-constexpr qint64 kFmtBitsOffset = 22;
 constexpr quint16 kFormatPcm = 1;
 
 // "bext" fields, from the start of the chunk data. Chunks too short to reach

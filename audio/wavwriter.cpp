@@ -1,5 +1,7 @@
 #include "audio/wavwriter.h"
 
+#include "audio/riff.h"
+
 #include <QSaveFile>
 #include <QtEndian>
 
@@ -12,10 +14,11 @@
 
 namespace {
 
+using riff::kChunkIdSize;
+using riff::kChunkHeaderSize;
+
 constexpr qint64 kMaxU32 = std::numeric_limits<quint32>::max();
 constexpr int kMaxChannels = std::numeric_limits<quint16>::max() / 2; // block align is a 16-bit field
-constexpr qint64 kChunkIdSize = 4;
-constexpr qint64 kChunkHeaderSize = 8;
 constexpr qint64 kHeaderSize = 44; // "RIFF" chunk header, "WAVE", the "fmt " chunk, the "data" chunk header
 constexpr qint64 kFormTypeSize = 4; // "WAVE" after the RIFF size
 constexpr quint32 kFmtBodySize = 16;
