@@ -11,11 +11,7 @@
 
 namespace {
 
-using riff::kFirstChunk;
-using riff::kChunkIdSize;
-using riff::kChunkSizeOffset;
-using riff::kChunkHeaderSize;
-using riff::kFmtRateOffset;
+using namespace riff;
 
 // "cue ": a count, then fixed-size points; offsets from the start of the data.
 constexpr qint64 kCueCountSize = 4;

@@ -13,14 +13,7 @@
 
 namespace {
 
-using riff::kFirstChunk;
-using riff::kChunkIdSize;
-using riff::kChunkSizeOffset;
-using riff::kChunkHeaderSize;
-using riff::kFmtTagOffset;
-using riff::kFmtChannelsOffset;
-using riff::kFmtRateOffset;
-using riff::kFmtBitsOffset;
+using namespace riff;
 
 using Status = WavReadResult::Status;
 

@@ -7,14 +7,7 @@
 
 namespace {
 
-using riff::kFirstChunk;
-using riff::kChunkIdSize;
-using riff::kChunkSizeOffset;
-using riff::kChunkHeaderSize;
-using riff::kFmtTagOffset;
-using riff::kFmtChannelsOffset;
-using riff::kFmtRateOffset;
-using riff::kFmtBitsOffset;
+using namespace riff;
 
 constexpr qint64 kMinimumFileSize = 12;
 

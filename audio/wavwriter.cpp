@@ -14,8 +14,7 @@
 
 namespace {
 
-using riff::kChunkIdSize;
-using riff::kChunkHeaderSize;
+using namespace riff;
 
 constexpr qint64 kMaxU32 = std::numeric_limits<quint32>::max();
 constexpr int kMaxChannels = std::numeric_limits<quint16>::max() / 2; // block align is a 16-bit field

@@ -1,17 +1,12 @@
 // Arbitrary bytes through the cue reader: chunk sizes and counts from the
 // file must never read outside it, and every marker must be well-formed.
 #include "audio/cuereader.h"
+#include "fuzz/fuzzsupport.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 constexpr qsizetype kCuePointSize = 24;
 

@@ -2,17 +2,12 @@
 // read outside the bytes, and a joystick collection put in front of any
 // descriptor must be found without changing what is found after it.
 #include "input/pedalreport.h"
+#include "fuzz/fuzzsupport.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 // Usage Page (Generic Desktop), Usage (Joystick), Collection (Application),
 // End Collection.

@@ -1,17 +1,12 @@
 // Arbitrary bytes through the Ogg scanner: page and packet sizes from the file
 // must never read outside it or loop, and the result must stay usable.
 #include "audio/oggscanner.h"
+#include "fuzz/fuzzsupport.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 constexpr qlonglong kDayMs = 24LL * 60 * 60 * 1000;
 

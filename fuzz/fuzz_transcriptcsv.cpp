@@ -2,19 +2,10 @@
 // stall, every row must carry a valid channel, and whatever it reads must
 // survive our own export and import unchanged.
 #include "widgets/transcriptcsv.h"
+#include "fuzz/fuzzsupport.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

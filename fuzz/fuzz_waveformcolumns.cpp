@@ -1,6 +1,7 @@
 // Arbitrary views and peak lists through the waveform arithmetic: nothing may
 // overflow, and every result must stay where the widget can use it.
 #include "widgets/waveformcolumns.h"
+#include "fuzz/fuzzsupport.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -18,12 +19,6 @@ double anyDouble(FuzzedDataProvider &input)
     double value = 0;
     std::memcpy(&value, &bits, sizeof value);
     return value;
-}
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
 }
 
 void checkColumns(const QList<WaveColumn> &columns, int width, int height)

@@ -2,19 +2,10 @@
 // sample conversion must stay inside the buffer, and a successful read must
 // leave whole 16-bit frames.
 #include "audio/wavreader.h"
+#include "fuzz/fuzzsupport.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -1,17 +1,12 @@
 // Arbitrary bytes through the WAV scanner: chunk sizes from the file must
 // never read outside it or stall the walk, and the result must stay usable.
 #include "audio/wavscanner.h"
+#include "fuzz/fuzzsupport.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 constexpr qlonglong kDayMs = 24LL * 60 * 60 * 1000;
 
