@@ -138,6 +138,10 @@ QString AudioDecoder::Session::open(const QString &path)
     if (result == AVERROR_STREAM_NOT_FOUND)
         return QStringLiteral("No audio stream in the file.");
     if (result < 0 || !decoder) {
+        // Asked for a decoder, the search names no stream when none has one;
+        // asked again without, it finds the stream whose codec to name.
+        if (result == AVERROR_DECODER_NOT_FOUND)
+            result = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         const AVStream *audio = result >= 0 ? format->streams[result] : nullptr;
         return audio ? QStringLiteral("No decoder for the audio codec \"%1\".")
                            .arg(QString::fromUtf8(avcodec_get_name(audio->codecpar->codec_id)))

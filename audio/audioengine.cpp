@@ -2,6 +2,7 @@
 
 #include "audio/audiodecoder.h"
 #include "audio/cuereader.h"
+#include "audio/filebytes.h"
 #include "audio/oggscanner.h"
 #include "audio/peaklists.h"
 #include "audio/playbackreader.h"
@@ -10,14 +11,13 @@
 #include "audio/wavscanner.h"
 
 #include <QAudioSink>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 
 #include <algorithm>
 
 namespace {
-
-constexpr int kBytesPerSample = 2;
 
 QString displayName(const QString &path)
 {
@@ -42,7 +42,12 @@ AudioEngine::~AudioEngine()
     releaseStream();
     // A sink's destructor serves events; let it run while this object is
     // whole, not from QObject's child cleanup (released sinks included).
-    qDeleteAll(findChildren<QAudioSink *>(Qt::FindDirectChildrenOnly));
+    // Released sinks still wait for their deferred deletion, which those
+    // events would carry out a second time: they go off that queue first.
+    const QList<QAudioSink *> sinks = findChildren<QAudioSink *>(Qt::FindDirectChildrenOnly);
+    for (QAudioSink *sinkToDelete : sinks)
+        QCoreApplication::removePostedEvents(sinkToDelete, QEvent::DeferredDelete);
+    qDeleteAll(sinks);
     clearAudio();
 }
 
@@ -72,12 +77,10 @@ bool AudioEngine::loadFile(const QString &path)
     emit debugMessage(QStringLiteral("AudioEngine: Load initiated: ") + path);
 
     const QString suffix = QFileInfo(path).suffix().toLower();
-    QFile file(path);
-    // A directory opens on some systems but is never a recording.
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    FileBytes whole = readWholeFile(path);
+    if (!whole.ok)
         return failLoad(QStringLiteral("Could not open file."));
-    QByteArray bytes = file.readAll();
-    file.close();
+    QByteArray bytes = std::move(whole.bytes);
 
     bool decode = true;
     bool withSummary = false;
@@ -275,13 +278,12 @@ void AudioEngine::refreshFormatInfo()
         return;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const FileBytes whole = readWholeFile(path);
+    if (!whole.ok) {
         emit formatDataReady(QStringLiteral("Could not read file for metadata scan."));
         return;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray &bytes = whole.bytes;
     applyScan(ogg ? scanOggMetadata(bytes, name) : scanWavMetadata(bytes, name));
     emit debugMessage(QStringLiteral("Metadata Refresh: Scanned raw file from disk."));
 }

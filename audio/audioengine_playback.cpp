@@ -64,7 +64,8 @@ void AudioEngine::releaseStream()
 
 void AudioEngine::play()
 {
-    if (loading)
+    // Nothing loaded (or a load failed): no stream to start, nothing to report.
+    if (loading || store.isEmpty())
         return;
     if (!sink)
         openStream();

@@ -5,6 +5,7 @@
 
 #include "audio/audioengine.h"
 #include "widgets/transcriptiongrid.h"
+#include "widgets/waveformdisplay.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -47,8 +48,20 @@ void MainWindow::onOpenClicked()
     // The window may be closed while a long decode runs inside loadFile.
     const QPointer<MainWindow> self(this);
     const bool loaded = engine->loadFile(path);
-    if (!self || !loaded)
+    if (!self)
         return;
+    if (!loaded) {
+        // A failed load has let the previous recording go: nothing may go on
+        // naming or showing it (a report would carry its file name).
+        currentFile.clear();
+        setWindowTitle(QStringLiteral("Orlenta LE (Beta)"));
+        if (waveL)
+            waveL->setWaveformData({}, 0, 0);
+        if (waveR)
+            waveR->setWaveformData({}, 0, 1);
+        updateClocks(0);
+        return;
+    }
     currentFile = path;
     setWindowTitle(QStringLiteral("Orlenta LE (Beta) - ") + QFileInfo(path).fileName());
     if (auditLogView)
