@@ -22,7 +22,7 @@ packages=(
     # real audio files made by the tests
     ffmpeg sox libsox-fmt-all espeak-ng vorbis-tools
     # reading reports back
-    poppler-utils
+    poppler-utils python3
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include "ui/panereport.h"
 #include "widgets/waveformdisplay.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEvent>
 #include <QGraphicsBlurEffect>
@@ -135,11 +136,21 @@ void MainWindow::lockInfoPages()
 {
     if (!infoTabs || infoTabs->count() < 2)
         return;
+    const auto blur = [this](QWidget *widget) {
+        auto *effect = new QGraphicsBlurEffect(this);
+        effect->setBlurRadius(kLockBlurRadius);
+        widget->setGraphicsEffect(effect); // replaces and deletes an earlier one
+    };
     for (int i = 1; i < infoTabs->count(); ++i) {
         QWidget *page = infoTabs->widget(i);
-        auto *blur = new QGraphicsBlurEffect(this);
-        blur->setBlurRadius(kLockBlurRadius);
-        page->setGraphicsEffect(blur);
+        blur(page);
+        // On screen a scroll area's viewport is painted past its page's
+        // effect, so logs and reports stayed legible; blur them too.
+        QList<QAbstractScrollArea *> areas = page->findChildren<QAbstractScrollArea *>();
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(page))
+            areas.append(area);
+        for (QAbstractScrollArea *area : std::as_const(areas))
+            blur(area->viewport());
         if (!lockedPages.contains(page)) {
             page->installEventFilter(this);
             lockedPages.insert(page);

@@ -1,0 +1,468 @@
+// A transcriber's working day with the real program in a real X server,
+// driven only by clicks and keys: open a Broadcast Wave interview, read the
+// real time of day, play, pause, redact a passage on one channel, undo and
+// redo it, bookmark, type the case details, export everything and lock the
+// interface. The outputs are then read back with other people's tools.
+//
+// Where to click is learnt from a twin: the same window built in this process
+// on the same screen, with the same recording loaded, so its layout is the
+// program's own.
+
+#include "audio/audioengine.h"
+#include "audiofixtures.h"
+#include "ui/mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace fixtures;
+
+namespace {
+
+constexpr int kRate = 22050;
+constexpr int kMinutes = 10;
+const QString kStartTime = QStringLiteral("09:30:00");
+
+// Fraction of pixels that differ between two pictures of the same size.
+double difference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 1.0;
+    qint64 differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                ++differing;
+        }
+    }
+    return double(differing) / (qint64(a.width()) * a.height());
+}
+
+// How much a picture changes from pixel to pixel: text and tones are sharp,
+// a blurred page is not.
+double sharpness(const QImage &image)
+{
+    qint64 sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 1; x < image.width(); ++x)
+            sum += qAbs(qGray(image.pixel(x, y)) - qGray(image.pixel(x - 1, y)));
+    }
+    return double(sum) / qMax(1, image.width() * image.height());
+}
+
+// Not fixtures::run: a search that finds nothing fails, and that is an answer here.
+QString xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(10000);
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+// `sox FILE -n remix CHANNEL trim START =END stat` → the maximum amplitude.
+double maxAmplitude(const QString &wav, int channel, double startS, double endS)
+{
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), {wav, QStringLiteral("-n"), QStringLiteral("remix"), QString::number(channel),
+                                      QStringLiteral("trim"), QString::number(startS, 'f', 3),
+                                      QLatin1Char('=') + QString::number(endS, 'f', 3), QStringLiteral("stat")});
+    sox.waitForFinished(60000);
+    const QString stat = QString::fromLocal8Bit(sox.readAllStandardError());
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("Maximum amplitude:\\s+(\\S+)")).match(stat);
+    return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
+}
+
+} // namespace
+
+class TestTranscriberDay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void wholeDay();
+
+private:
+    void learnLayoutFromTwin();
+    QPoint centre(const QString &name) const;
+    void click(const QString &name);
+    void clickAt(const QPoint &point);
+    void key(const QString &keys);
+    void type(const QString &text);
+    void answerDialog(const QString &title, const QString &path);
+    QImage screenshot(const QString &file = QString());
+    QImage crop(const QImage &shot, const QString &name) const;
+    QStringList readCsv(const QString &path);
+
+    QTemporaryDir dir;
+    QString binary;
+    QString buildDir;
+    QString recording;
+    QHash<QString, QRect> layout; // widget name → rectangle in the window
+    QImage twinTrackClock;
+    QImage twinRealClock;
+    QProcess *program = nullptr;
+    QString window;
+};
+
+void TestTranscriberDay::initTestCase()
+{
+    binary = qEnvironmentVariable("ORLENTA_BIN");
+    buildDir = qEnvironmentVariable("ORLENTA_BUILD_DIR", QDir::currentPath());
+    QVERIFY2(QFileInfo(binary).isExecutable(), "ORLENTA_BIN must name the built program");
+    QVERIFY2(qgetenv("QT_QPA_PLATFORM") == "xcb" && !qEnvironmentVariableIsEmpty("DISPLAY"),
+             "needs an X server and the xcb platform: run it through scripts/test.sh");
+
+    // Ten minutes, a different tone on each side, recorded from 09:30:00.
+    recording = dir.filePath(QStringLiteral("interview 0930.wav"));
+    const QString tone = QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3");
+    QVERIFY(!run(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  tone.arg(300).arg(kRate).arg(kMinutes * 60), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                  QStringLiteral("-i"), tone.arg(500).arg(kRate).arg(kMinutes * 60), QStringLiteral("-filter_complex"),
+                  QStringLiteral("amerge=inputs=2"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"),
+                  QStringLiteral("-write_bext"), QStringLiteral("1"), QStringLiteral("-metadata"),
+                  QStringLiteral("origination_date=2026-12-01"), QStringLiteral("-metadata"),
+                  QStringLiteral("origination_time=") + kStartTime, recording})
+                 .isNull());
+
+    learnLayoutFromTwin();
+}
+
+void TestTranscriberDay::learnLayoutFromTwin()
+{
+    auto *twin = new MainWindow(nullptr, false);
+    twin->showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(twin));
+    QVERIFY(twin->findChild<AudioEngine *>()->loadFile(recording));
+    QTest::qWait(300); // the views fit the recording 100 ms after a load
+
+    const char *names[] = {"openButton",  "timeSourceCombo", "clockLabel",   "playButton", "linkCheck",
+                           "waveR",       "silenceButton",   "bookmarkButton", "deselectButton", "refEdit",  "locEdit",
+                           "opEdit",      "oicEdit",         "transcriberEdit", "translatorEdit",
+                           "exportButton", "lockButton",     "infoTabs"};
+    for (const char *name : names) {
+        auto *widget = twin->findChild<QWidget *>(QString::fromLatin1(name));
+        QVERIFY2(widget && widget->isVisible(), name);
+        layout.insert(QString::fromLatin1(name), QRect(widget->mapTo(twin, QPoint(0, 0)), widget->size()));
+    }
+    auto *tabs = twin->findChild<QTabWidget *>(QStringLiteral("infoTabs"));
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (tabs->tabText(i) == QLatin1String("Format")) {
+            const QRect tab = tabs->tabBar()->tabRect(i);
+            layout.insert(QStringLiteral("formatTab"),
+                          QRect(tabs->tabBar()->mapTo(twin, tab.topLeft()), tab.size()));
+            tabs->setCurrentIndex(i);
+            layout.insert(QStringLiteral("formatPage"),
+                          QRect(tabs->currentWidget()->mapTo(twin, QPoint(0, 0)), tabs->currentWidget()->size()));
+        }
+    }
+    QVERIFY(layout.contains(QStringLiteral("formatPage")));
+
+    // The clock as it must read at the start in each time source; a
+    // recording with a start time opens in Real Time.
+    auto *source = twin->findChild<QComboBox *>(QStringLiteral("timeSourceCombo"));
+    QCOMPARE(source->count(), 2);
+    QCOMPARE(source->currentIndex(), 1);
+    QCOMPARE(twin->findChild<QLabel *>(QStringLiteral("clockLabel"))->text(), kStartTime + QStringLiteral(".000"));
+    twinRealClock = twin->grab().toImage().copy(layout.value(QStringLiteral("clockLabel")));
+    source->setCurrentIndex(0);
+    twinTrackClock = twin->grab().toImage().copy(layout.value(QStringLiteral("clockLabel")));
+    QVERIFY(difference(twinTrackClock, twinRealClock) > 0.0);
+
+    // Gone before the program starts: the twin holds the system-wide keys.
+    delete twin;
+}
+
+void TestTranscriberDay::cleanup()
+{
+    if (program && program->state() != QProcess::NotRunning) {
+        program->kill();
+        program->waitForFinished();
+    }
+    delete program;
+    program = nullptr;
+}
+
+QPoint TestTranscriberDay::centre(const QString &name) const
+{
+    return layout.value(name).center();
+}
+
+void TestTranscriberDay::clickAt(const QPoint &point)
+{
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(point.x()),
+             QString::number(point.y()), QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(150);
+}
+
+void TestTranscriberDay::click(const QString &name)
+{
+    QVERIFY2(layout.contains(name), qPrintable(name));
+    clickAt(centre(name));
+}
+
+void TestTranscriberDay::key(const QString &keys)
+{
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), keys});
+    QTest::qWait(150);
+}
+
+void TestTranscriberDay::type(const QString &text)
+{
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), text});
+    QTest::qWait(100);
+}
+
+// A dialog of the program's own (files, bookmark label) whose text field
+// has the focus.
+void TestTranscriberDay::answerDialog(const QString &title, const QString &path)
+{
+    const QStringList search = {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')};
+    QTRY_VERIFY2_WITH_TIMEOUT(!xdotool(search).isEmpty(), qPrintable(title + QStringLiteral(" did not open")), 10000);
+    QTest::qWait(300);
+    type(path);
+    key(QStringLiteral("Return"));
+    QTRY_VERIFY2_WITH_TIMEOUT(xdotool(search).isEmpty(), qPrintable(title + QStringLiteral(" did not close")), 10000);
+    QTest::qWait(300);
+}
+
+QImage TestTranscriberDay::screenshot(const QString &file)
+{
+    const QString path = file.isEmpty() ? dir.filePath(QStringLiteral("shot.png")) : QDir(buildDir).filePath(file);
+    QFile::remove(path);
+    if (QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), window, path}) != 0)
+        return QImage();
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+QImage TestTranscriberDay::crop(const QImage &shot, const QString &name) const
+{
+    return shot.copy(layout.value(name));
+}
+
+// Python's csv module reads the export, so quoting is checked by a reader
+// that is not ours; each record comes back as one line, fields joined by "|".
+QStringList TestTranscriberDay::readCsv(const QString &path)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv,sys\n"
+                                 "for row in csv.reader(open(sys.argv[1], newline='', encoding='utf-8')):\n"
+                                 "    print('|'.join(row))\n"),
+                  path});
+    python.waitForFinished(30000);
+    if (python.exitCode() != 0)
+        return {QStringLiteral("python failed: ") + QString::fromLocal8Bit(python.readAllStandardError())};
+    return QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void TestTranscriberDay::wholeDay()
+{
+    const QString csv = dir.filePath(QStringLiteral("transcript.csv"));
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    const QString wav = dir.filePath(QStringLiteral("redacted.wav"));
+
+    program = new QProcess(this);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    program->setProcessEnvironment(env);
+    program->start(binary, {});
+    QVERIFY(program->waitForStarted());
+    const QStringList mainWindow = {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                    QStringLiteral("^Orlenta LE \\(Beta\\)")};
+    QTRY_VERIFY_WITH_TIMEOUT(!(window = xdotool(mainWindow)).isEmpty(), 20000);
+    window = window.section(QLatin1Char('\n'), 0, 0);
+    QTest::qWait(1500); // the splash fades out over the window
+
+    // Morning: open the interview.
+    click(QStringLiteral("openButton"));
+    answerDialog(QStringLiteral("Open Audio File"), recording);
+    const QStringList titled = {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                QStringLiteral("^Orlenta LE \\(Beta\\) - interview 0930\\.wav$")};
+    QTRY_VERIFY_WITH_TIMEOUT(!xdotool(titled).isEmpty(), 20000);
+    QTest::qWait(500);
+    QVERIFY2(difference(crop(screenshot(), QStringLiteral("clockLabel")), twinRealClock) == 0.0,
+             "the clock does not read 09:30:00.000 after opening");
+
+    // Track time and back: the clock shows the time of day the recording was made.
+    click(QStringLiteral("timeSourceCombo"));
+    key(QStringLiteral("Up"));
+    key(QStringLiteral("Return"));
+    QVERIFY2(difference(crop(screenshot(), QStringLiteral("clockLabel")), twinTrackClock) == 0.0,
+             "the clock does not read 00:00:00.000 in Track Timing");
+    click(QStringLiteral("timeSourceCombo"));
+    key(QStringLiteral("Down"));
+    key(QStringLiteral("Return"));
+    QVERIFY2(difference(crop(screenshot(), QStringLiteral("clockLabel")), twinRealClock) == 0.0,
+             "the clock does not read 09:30:00.000 in Real Time");
+
+    // Play, then pause with the system-wide key.
+    click(QStringLiteral("playButton"));
+    QTest::qWait(2000);
+    const QImage playing = crop(screenshot(QStringLiteral("day-1-playing.png")), QStringLiteral("clockLabel"));
+    QVERIFY2(difference(playing, twinRealClock) > 0.0, "the clock did not move while playing");
+    key(QStringLiteral("F1"));
+    QTest::qWait(500);
+    const QImage paused = crop(screenshot(), QStringLiteral("clockLabel"));
+    QTest::qWait(700);
+    QCOMPARE(difference(crop(screenshot(), QStringLiteral("clockLabel")), paused), 0.0);
+
+    // Redact a passage on the right channel only: unlink, drag, silence.
+    const QRect link = layout.value(QStringLiteral("linkCheck"));
+    clickAt(QPoint(link.left() + 8, link.center().y())); // on the box, not the empty space after the text
+    const QRect right = layout.value(QStringLiteral("waveR"));
+    const int y = right.center().y();
+    const int from = right.left() + right.width() * 3 / 10;
+    const int to = right.left() + right.width() * 4 / 10;
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(from), QString::number(y),
+             QStringLiteral("mousedown"), QStringLiteral("1")});
+    for (int x = from; x <= to; x += (to - from) / 8)
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                 QString::number(y)});
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(to), QString::number(y),
+             QStringLiteral("mouseup"), QStringLiteral("1")});
+    QTest::qWait(300);
+    const auto rightView = [this]() { return crop(screenshot(), QStringLiteral("waveR")); };
+    const QImage selected = rightView();
+    click(QStringLiteral("silenceButton"));
+    QImage silenced;
+    QTRY_VERIFY2_WITH_TIMEOUT(difference(silenced = rightView(), selected) > 0.002, "nothing was silenced", 10000);
+    QTest::qWait(300);
+    silenced = rightView();
+    key(QStringLiteral("ctrl+z"));
+    QTRY_VERIFY2_WITH_TIMEOUT(difference(rightView(), selected) == 0.0, "undo did not bring the passage back", 10000);
+    key(QStringLiteral("ctrl+y"));
+    QTRY_VERIFY2_WITH_TIMEOUT(difference(rightView(), silenced) == 0.0, "redo did not silence the passage again",
+                              10000);
+
+    // Two bookmarks at the play position, the second a little later.
+    click(QStringLiteral("deselectButton"));
+    click(QStringLiteral("bookmarkButton"));
+    answerDialog(QStringLiteral("Add Bookmark"), QStringLiteral("Q1"));
+    key(QStringLiteral("F1"));
+    QTest::qWait(1200);
+    key(QStringLiteral("F1"));
+    click(QStringLiteral("bookmarkButton"));
+    answerDialog(QStringLiteral("Add Bookmark"), QStringLiteral("A1"));
+
+    // The case details.
+    const QList<std::pair<QString, QString>> details = {
+        {QStringLiteral("refEdit"), QStringLiteral("CASE-2026-118")},
+        {QStringLiteral("locEdit"), QStringLiteral("Interview Room 2")},
+        {QStringLiteral("opEdit"), QStringLiteral("Kestrel")},
+        {QStringLiteral("oicEdit"), QStringLiteral("DS Marlow")},
+        {QStringLiteral("transcriberEdit"), QStringLiteral("J Fenwick")},
+        {QStringLiteral("translatorEdit"), QStringLiteral("none")},
+    };
+    for (const auto &[field, text] : details) {
+        click(field);
+        type(text);
+    }
+    screenshot(QStringLiteral("day-2-redacted.png"));
+
+    // Hand-over: transcript, edited audio, report (last, so its audit log
+    // holds the other exports).
+    const QStringList exports = {QStringLiteral("Transcript (CSV)..."), QStringLiteral("Audio (WAV)..."),
+                                 QStringLiteral("Report (PDF)...")};
+    const QStringList menuDowns = {QStringLiteral("Down Down"), QStringLiteral("Down"),
+                                   QStringLiteral("Down Down Down")};
+    const QStringList titles = {QStringLiteral("Export Transcript"), QStringLiteral("Save Audio File"),
+                                QStringLiteral("Export Report")};
+    const QStringList paths = {csv, wav, pdf};
+    for (int i = 0; i < 3; ++i) {
+        click(QStringLiteral("exportButton"));
+        for (const QString &down : menuDowns.at(i).split(QLatin1Char(' ')))
+            key(down);
+        key(QStringLiteral("Return"));
+        answerDialog(titles.at(i), paths.at(i));
+        QTRY_VERIFY2_WITH_TIMEOUT(QFileInfo(paths.at(i)).size() > 0, qPrintable(exports.at(i)), 20000);
+    }
+
+    // Evening: lock the interface; the information pages blur and take no input.
+    click(QStringLiteral("formatTab"));
+    const QImage openPage = crop(screenshot(), QStringLiteral("formatPage"));
+    click(QStringLiteral("lockButton"));
+    QTest::qWait(3000);
+    const QImage lockedPage = crop(screenshot(QStringLiteral("day-3-locked.png")), QStringLiteral("formatPage"));
+    QVERIFY2(sharpness(lockedPage) < sharpness(openPage) * 0.8, "the Format page is not blurred after locking");
+
+    QCOMPARE(QProcess::execute(QStringLiteral("wmctrl"), {QStringLiteral("-c"), QStringLiteral("Orlenta LE (Beta)")}),
+             0);
+    QVERIFY(program->waitForFinished(15000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+
+    // The report, read back as text.
+    const QString report = QString::fromLocal8Bit(run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf,
+                                                                                   QStringLiteral("-")}));
+    for (const auto &[field, text] : details)
+        QVERIFY2(report.contains(text), qPrintable(text));
+    for (const QString &line : {QStringLiteral("Opened: ") + recording, QStringLiteral("Exported CSV: ") + csv,
+                                QStringLiteral("Saved: ") + wav})
+        QVERIFY2(report.contains(line), qPrintable(line));
+    const QRegularExpression bookmarks(QStringLiteral("Bookmark Added: (Q1|A1) @(\\d+)ms"));
+    QList<qlonglong> bookmarkMs;
+    for (auto it = bookmarks.globalMatch(report); it.hasNext();)
+        bookmarkMs.append(it.next().captured(2).toLongLong());
+    QCOMPARE(bookmarkMs.size(), 2);
+    QVERIFY2(bookmarkMs.at(1) > bookmarkMs.at(0), "the second bookmark is not later");
+    const QRegularExpressionMatch silence =
+        QRegularExpression(QStringLiteral("Silenced: (\\d+)-(\\d+)ms")).match(report);
+    QVERIFY2(silence.hasMatch(), qPrintable(report));
+    const qlonglong silenceStart = silence.captured(1).toLongLong();
+    const qlonglong silenceEnd = silence.captured(2).toLongLong();
+    const qlonglong totalMs = qlonglong(kMinutes) * 60 * 1000;
+    QVERIFY(silenceStart > totalMs * 25 / 100 && silenceStart < totalMs * 35 / 100);
+    QVERIFY(silenceEnd > totalMs * 35 / 100 && silenceEnd < totalMs * 45 / 100);
+
+    // The transcript: the redaction on the right channel (1) and two bookmarks
+    // on both (-1).
+    const QStringList rows = readCsv(csv);
+    QCOMPARE(rows.value(0), QStringLiteral("Start_Time|End_Time|Label|Note|Channel"));
+    QCOMPARE(rows.size(), 4);
+    QVERIFY2(rows.filter(QRegularExpression(QStringLiteral("^[0-9:.]+\\|[0-9:.]+\\|Redaction\\|Silence Applied\\|1$")))
+                     .size() == 1,
+             qPrintable(rows.join(QLatin1Char('\n'))));
+    QCOMPARE(rows.filter(QRegularExpression(QStringLiteral("^[0-9:.]+\\|[0-9:.]+\\|Q1\\|\\|-1$"))).size(), 1);
+    QCOMPARE(rows.filter(QRegularExpression(QStringLiteral("^[0-9:.]+\\|[0-9:.]+\\|A1\\|\\|-1$"))).size(), 1);
+
+    // The edited audio: same format and length, case details in its tags,
+    // the right channel silent over the passage and only there.
+    QCOMPARE(QString::fromLocal8Bit(run(QStringLiteral("soxi"), {QStringLiteral("-c"), wav})).trimmed(),
+             QStringLiteral("2"));
+    QCOMPARE(QString::fromLocal8Bit(run(QStringLiteral("soxi"), {QStringLiteral("-r"), wav})).trimmed(),
+             QString::number(kRate));
+    QCOMPARE(QString::fromLocal8Bit(run(QStringLiteral("soxi"), {QStringLiteral("-s"), wav})).trimmed(),
+             QString::number(qlonglong(kRate) * kMinutes * 60));
+    const QString tags = QString::fromLocal8Bit(
+        run(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                                        QStringLiteral("format_tags"), QStringLiteral("-of"),
+                                        QStringLiteral("default=noprint_wrappers=1"), wav}));
+    QVERIFY2(tags.contains(QStringLiteral("TAG:title=CASE-2026-118")), qPrintable(tags));
+    QVERIFY2(tags.contains(QStringLiteral("J Fenwick")), qPrintable(tags));
+    QVERIFY2(tags.contains(QStringLiteral("Interview Room 2")), qPrintable(tags));
+    const double startS = silenceStart / 1000.0;
+    const double endS = silenceEnd / 1000.0;
+    QCOMPARE(maxAmplitude(wav, 2, startS + 0.01, endS - 0.01), 0.0);
+    QVERIFY(maxAmplitude(wav, 1, startS + 0.01, endS - 0.01) > 0.05);
+    QVERIFY(maxAmplitude(wav, 2, startS - 1.0, startS - 0.01) > 0.05);
+    QVERIFY(maxAmplitude(wav, 2, endS + 0.01, endS + 1.0) > 0.05);
+}
+
+QTEST_MAIN(TestTranscriberDay)
+#include "tst_transcriberday_e2e.moc"
