@@ -2,10 +2,28 @@
 # Installs what is missing, builds, and runs every test. Starts an X server
 # (Xvfb with a window manager) and a PulseAudio null sink when none is
 # running, and stops only what it started.
+#
+#   scripts/test.sh [CTEST ARGS]              build/, then a short fuzzing pass
+#   scripts/test.sh --sanitize [CTEST ARGS]   build-sanitize/, with ASan + UBSan
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh"
+
+sanitize=
+if [ "${1:-}" = --sanitize ]; then
+    sanitize=1
+    shift
+    export ORLENTA_BUILD="$root/build-sanitize"
+    # Leaks inside the system's own libraries (D-Bus) are
+    # theirs; tests/lsan.supp names them and nothing of ours.
+    export ASAN_OPTIONS=detect_leaks=1
+    export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    "$root/scripts/build.sh" -DORLENTA_SANITIZE=ON
+else
+    "$root/scripts/build.sh"
+fi
+build=${ORLENTA_BUILD:-$root/build}
 
 started=()
 cleanup() {
@@ -36,9 +54,9 @@ fi
 
 # A short fuzzing pass over the file parsers where clang is there (scripts/deps.sh
 # installs it); skipped when a subset of tests was asked for.
-if [ $# -eq 0 ] && command -v clang++ >/dev/null 2>&1; then
+if [ -z "$sanitize" ] && [ $# -eq 0 ] && command -v clang++ >/dev/null 2>&1; then
     "$root/scripts/fuzz.sh" "${ORLENTA_FUZZ_SECONDS:-30}"
 fi
 
-cd "$root/build"
+cd "$build"
 ctest --output-on-failure "$@"
