@@ -23,6 +23,9 @@ packages=(
     ffmpeg sox libsox-fmt-all espeak-ng vorbis-tools
     # reading reports back
     poppler-utils python3
+    # installing and packaging: checking the menu entry and the software
+    # centre's metadata, the .deb's Depends (imagemagick above scales the icon)
+    desktop-file-utils appstream dpkg-dev
 )
 
 missing=()
