@@ -50,6 +50,7 @@ private slots:
     void stepsAreClampedToTheRecording();
     void realTimeClockWrapsAtMidnight();
     void playIconFollowsTheEngine();
+    void stopShowsTheStart();
     void muteAndLoopLines();
     void deviceListHoldsTheOutputs();
     void commandsWaitForTheLoad();
@@ -166,6 +167,16 @@ void TestTransport::playIconFollowsTheEngine()
     QTest::mouseClick(play, Qt::LeftButton);
     QTest::mouseClick(child<QToolButton>("stopButton"), Qt::LeftButton);
     QCOMPARE(iconImage(play->icon()), playIcon);
+}
+
+void TestTransport::stopShowsTheStart()
+{
+    child<QComboBox>("timeSourceCombo")->setCurrentIndex(0); // track time
+    engine()->seek(10000);
+    QCOMPARE(child<QLabel>("clockLabel")->text(), QStringLiteral("00:00:10.000"));
+    QTest::mouseClick(child<QToolButton>("stopButton"), Qt::LeftButton);
+    QCOMPARE(engine()->position(), qlonglong(0));
+    QCOMPARE(child<QLabel>("clockLabel")->text(), QStringLiteral("00:00:00.000"));
 }
 
 void TestTransport::muteAndLoopLines()

@@ -71,6 +71,9 @@ void MainWindow::onStopClicked()
     if (transportReady()) {
         logEvent(QStringLiteral("User Action: Stop"));
         engine->stop();
+        // Stop goes back to the start: the clock and play heads must say so
+        // now, not at the next play.
+        updateClocks(engine->position());
     }
     updatePlayIcon();
 }
