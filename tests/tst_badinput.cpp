@@ -484,6 +484,7 @@ void TestBadInput::failureForgetsThePreviousRecording()
 
     // The window must not go on naming or showing the recording that is gone.
     QCOMPARE(window->windowTitle(), kTitle);
+    QVERIFY(!child<QTextEdit>("formatView")->toPlainText().contains(QStringLiteral("good.wav")));
     QCOMPARE(wavePixels(left), 0);
     QCOMPARE(child<QLabel>("clockLabel")->text(), QStringLiteral("00:00:00.000"));
 }

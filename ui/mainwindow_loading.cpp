@@ -44,6 +44,11 @@ void MainWindow::onOpenClicked()
     if (grid)
         grid->clearMarkers();
     onDeselectClicked();
+    // The Format page shows what this load reports; a file that cannot be
+    // opened or decoded reports nothing, and the last file's report would
+    // then describe a recording that is gone.
+    if (formatView)
+        formatView->clear();
 
     // The window may be closed while a long decode runs inside loadFile.
     const QPointer<MainWindow> self(this);
