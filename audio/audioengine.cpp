@@ -65,12 +65,10 @@ bool AudioEngine::loadFile(const QString &path)
 {
     if (loading)
         return false; // one load at a time; the window disables Open meanwhile
-    stop();
-    clearAudio();
-    fileTags.clear();
-    fileMarkers.clear();
-    decoderSummary.clear();
-    sourceFile.setFileName(path);
+    // The current recording stays loaded (and playing) until the new one is
+    // complete: a file that fails to load must not cost the work on the old.
+    Incoming incoming;
+    incoming.path = path;
 
     loading = true;
     emit loadingStateChanged(true);
@@ -85,18 +83,17 @@ bool AudioEngine::loadFile(const QString &path)
     bool decode = true;
     bool withSummary = false;
     if (suffix == QLatin1String("wav") || suffix == QLatin1String("bwf")) {
-        applyScan(scanWavMetadata(bytes, displayName(path)));
-        fileMarkers = readCueMarkers(bytes);
+        applyScan(incoming, scanWavMetadata(bytes, displayName(path)));
+        incoming.markers = readCueMarkers(bytes);
         WavReadResult wav = readWav(std::move(bytes));
         for (const QString &note : std::as_const(wav.notes))
             emit debugMessage(note);
-        fileTags = wav.infoTags;
+        incoming.tags = wav.infoTags;
         if (wav.status == WavReadResult::Status::Ok) {
-            store = std::move(wav.samples);
-            rate = wav.sampleRate;
-            channels = wav.channels;
-            bits = wav.bitsPerSample;
-            updateDuration();
+            incoming.store = std::move(wav.samples);
+            incoming.rate = wav.sampleRate;
+            incoming.channels = wav.channels;
+            incoming.bits = wav.bitsPerSample;
             decode = false;
         } else if (wav.status != WavReadResult::Status::NeedsDecoder) {
             return failLoad(wavErrorText(wav.status));
@@ -104,7 +101,7 @@ bool AudioEngine::loadFile(const QString &path)
         // A compressed codec inside a WAV (A-law, ADPCM, ...): the scanner's
         // report stays and the decoder supplies the samples.
     } else if (suffix == QLatin1String("ogg")) {
-        applyScan(scanOggMetadata(bytes, displayName(path)));
+        applyScan(incoming, scanOggMetadata(bytes, displayName(path)));
     } else {
         withSummary = true;
     }
@@ -112,31 +109,32 @@ bool AudioEngine::loadFile(const QString &path)
 
     if (decode) {
         const QPointer<AudioEngine> self(this);
-        const bool decoded = decodeWithUniversalDecoder(path, withSummary);
+        const bool decoded = decodeWithUniversalDecoder(incoming, withSummary);
         if (!self)
             return false; // destroyed while decoding: nothing left to report to
         if (!decoded)
             return failLoad(QStringLiteral("Failed to decode audio file."));
     }
-    return finishLoad();
+    return finishLoad(std::move(incoming));
 }
 
-bool AudioEngine::decodeWithUniversalDecoder(const QString &path, bool withSummary)
+bool AudioEngine::decodeWithUniversalDecoder(Incoming &incoming, bool withSummary)
 {
-    emit debugMessage(QStringLiteral("AudioEngine: Using Universal Decoder for ") + displayName(path));
-    store.clear();
+    emit debugMessage(QStringLiteral("AudioEngine: Using Universal Decoder for ") + displayName(incoming.path));
+    QByteArray &target = incoming.store;
+    target.clear();
 
     AudioDecoder decoder;
     QEventLoop loop;
     bool done = false;
     connect(&decoder, &AudioDecoder::bufferReady, this,
-            [this](const QByteArray &samples, int sampleRate, int channelCount) {
-                if (store.isEmpty()) {
-                    rate = sampleRate;
-                    channels = channelCount;
-                    bits = 16;
+            [&incoming](const QByteArray &samples, int sampleRate, int channelCount) {
+                if (incoming.store.isEmpty()) {
+                    incoming.rate = sampleRate;
+                    incoming.channels = channelCount;
+                    incoming.bits = 16;
                 }
-                store.append(samples);
+                incoming.store.append(samples);
             });
     connect(&decoder, &AudioDecoder::progressChanged, this, [this](qint64 doneSoFar, qint64 total) {
         emit loadProgressChanged(total > 0 ? int(std::clamp<qint64>(doneSoFar * 100 / total, 0, 100)) : -1);
@@ -151,12 +149,12 @@ bool AudioEngine::decodeWithUniversalDecoder(const QString &path, bool withSumma
         loop.quit();
     });
 
-    decoder.setSource(path);
+    decoder.setSource(incoming.path);
     emit loadProgressChanged(-1);
     decoder.start();
     // Known once the file is open; one reserve spares growing a large store.
     if (const qint64 expected = decoder.estimatedBytes(); expected > 0)
-        store.reserve(expected);
+        target.reserve(expected);
     const QPointer<AudioEngine> self(this);
     decodeLoop = &loop;
     if (!done)
@@ -166,51 +164,67 @@ bool AudioEngine::decodeWithUniversalDecoder(const QString &path, bool withSumma
     decodeLoop = nullptr;
     decoder.stop();
 
-    if (store.isEmpty())
+    if (target.isEmpty())
         return false;
     // Give back a reserve the decoder's estimate overshot by much; a small
     // slack is not worth copying the whole store for.
-    if (store.capacity() - store.size() > store.size() / 16)
-        store.squeeze();
-    updateDuration();
+    if (target.capacity() - target.size() > target.size() / 16)
+        target.squeeze();
 
     if (withSummary) {
-        decoderSummary = QStringList{
+        const qlonglong ms = durationOf(target.size(), incoming.rate, incoming.channels, incoming.bits);
+        incoming.formatReport = QStringList{
             QStringLiteral("=== General ==="),
-            QStringLiteral("Filename: ") + displayName(path),
-            QStringLiteral("Container: ") + QFileInfo(path).suffix().toUpper(),
+            QStringLiteral("Filename: ") + displayName(incoming.path),
+            QStringLiteral("Container: ") + QFileInfo(incoming.path).suffix().toUpper(),
             QString(),
             QStringLiteral("=== Audio Track ==="),
             QStringLiteral("Format: Decoded PCM (16-bit)"),
-            QStringLiteral("Channels: %1").arg(channels),
-            QStringLiteral("Sample Rate: %1 Hz").arg(rate),
-            QStringLiteral("Duration: %1 s").arg(QString::number(durationMs / 1000.0, 'f', 3)),
+            QStringLiteral("Channels: %1").arg(incoming.channels),
+            QStringLiteral("Sample Rate: %1 Hz").arg(incoming.rate),
+            QStringLiteral("Duration: %1 s").arg(QString::number(ms / 1000.0, 'f', 3)),
         }.join(QLatin1Char('\n')) + QLatin1Char('\n');
-        emit formatDataReady(decoderSummary);
     }
     return true;
 }
 
-void AudioEngine::applyScan(const ScanResult &scan)
+void AudioEngine::applyScan(Incoming &incoming, const ScanResult &scan)
 {
-    startTimeOfDayMs = scan.startTimeAfter(startTimeOfDayMs);
+    incoming.startTimeOfDayMs = scan.startTimeAfter(incoming.startTimeOfDayMs);
     if (scan.hasReport)
-        emit formatDataReady(scan.report);
+        incoming.formatReport = scan.report;
+}
+
+qlonglong AudioEngine::durationOf(qint64 storeBytes, int rate, int channels, int bits)
+{
+    const qint64 frameBytes = qint64(channels) * (bits / 8);
+    if (frameBytes <= 0 || rate <= 0)
+        return 0;
+    return storeBytes / frameBytes * 1000 / rate;
 }
 
 void AudioEngine::updateDuration()
 {
-    const qint64 frameBytes = qint64(channels) * (bits / 8);
-    if (frameBytes <= 0 || rate <= 0) {
-        durationMs = 0;
-        return;
-    }
-    const qint64 frames = store.size() / frameBytes;
-    durationMs = frames * 1000 / rate;
+    durationMs = durationOf(store.size(), rate, channels, bits);
 }
 
-bool AudioEngine::finishLoad()
+bool AudioEngine::finishLoad(Incoming &&incoming)
 {
+    // The swap: only now does the old recording go.
+    stop();
+    history.clear();
+    store = std::move(incoming.store);
+    rate = incoming.rate;
+    channels = incoming.channels;
+    bits = incoming.bits;
+    startTimeOfDayMs = incoming.startTimeOfDayMs;
+    sourceFile.setFileName(incoming.path);
+    decoderSummary = incoming.formatReport;
+    updateDuration();
+    emit recordingReplaced(incoming.path);
+    if (!incoming.formatReport.isEmpty())
+        emit formatDataReady(incoming.formatReport);
+
     emit debugMessage(QStringLiteral("AudioEngine: Hardware %1 Hz").arg(rate));
     reader->setStore(&store, channels, rate);
     reader->open(QIODevice::ReadOnly);
@@ -221,20 +235,19 @@ bool AudioEngine::finishLoad()
     emit debugMessage(QStringLiteral("AudioEngine: Load Complete."));
     history.recordLoad();
 
-    QMap<QString, QString> meta = fileTags;
+    QMap<QString, QString> meta = incoming.tags;
     if (startTimeOfDayMs > 0)
         meta.insert(QStringLiteral("BWF_StartTime"), QString::number(startTimeOfDayMs));
     emit metadataReady(meta);
     // Cue points a recorder or editor left in the file become transcript rows.
-    if (!fileMarkers.isEmpty())
-        emit markersReady(fileMarkers);
+    if (!incoming.markers.isEmpty())
+        emit markersReady(incoming.markers);
     return true;
 }
 
 bool AudioEngine::failLoad(const QString &message)
 {
-    // Nothing of a rejected file may look like a recording.
-    clearAudio();
+    // The recording that was loaded before stays as it was.
     if (!message.isEmpty())
         emit errorMessage(message);
     loading = false;
@@ -284,6 +297,9 @@ void AudioEngine::refreshFormatInfo()
         return;
     }
     const QByteArray &bytes = whole.bytes;
-    applyScan(ogg ? scanOggMetadata(bytes, name) : scanWavMetadata(bytes, name));
+    const ScanResult scan = ogg ? scanOggMetadata(bytes, name) : scanWavMetadata(bytes, name);
+    startTimeOfDayMs = scan.startTimeAfter(startTimeOfDayMs);
+    if (scan.hasReport)
+        emit formatDataReady(scan.report);
     emit debugMessage(QStringLiteral("Metadata Refresh: Scanned raw file from disk."));
 }

@@ -85,6 +85,9 @@ private slots:
 signals:
     void positionChanged(qlonglong ms);
     void loadingStateChanged(bool isLoading);
+    // A load succeeded: the recording at path has taken the old one's place.
+    // Its format report, lists, metadata and markers follow.
+    void recordingReplaced(QString path);
     void waveformDataReady(QList<double> l, QList<double> r);
     void metadataReady(QMap<QString, QString> meta);
     void markersReady(QList<Marker> markers);
@@ -96,13 +99,29 @@ signals:
     void loadProgressChanged(int percent);
 
 private:
-    bool decodeWithUniversalDecoder(const QString &path, bool withSummary);
-    void applyScan(const ScanResult &scan);
-    bool finishLoad();
+    // A recording being loaded: built beside the current one, which stays
+    // loaded (and may keep playing) until this one is complete.
+    struct Incoming
+    {
+        QString path;
+        QByteArray store;
+        int rate = 44100;
+        int channels = 2;
+        int bits = 16;
+        qlonglong startTimeOfDayMs = 0;
+        QString formatReport;
+        QMap<QString, QString> tags;
+        QList<Marker> markers;
+    };
+
+    bool decodeWithUniversalDecoder(Incoming &incoming, bool withSummary);
+    void applyScan(Incoming &incoming, const ScanResult &scan);
+    bool finishLoad(Incoming &&incoming);
     bool failLoad(const QString &message);
     void generateWaveformData();
     void refreshWaveformData(qint64 byteOffset, qint64 byteLength);
     void updateDuration();
+    static qlonglong durationOf(qint64 storeBytes, int rate, int channels, int bits);
     void applyEdit(qlonglong start, qlonglong end, int channel,
                    const std::function<EditResult(QByteArray &, const EditRegion &)> &edit);
     void setupPlayback();
@@ -123,8 +142,6 @@ private:
     QFile sourceFile;
 
     bool loading = false;
-    QMap<QString, QString> fileTags; // INFO tags of the loaded WAV
-    QList<Marker> fileMarkers;       // its cue points
     QString decoderSummary;          // format report of a file read through the decoder
     QPointer<QEventLoop> decodeLoop; // the nested loop of a running decode
     EditHistory history;

@@ -1,8 +1,10 @@
 #include "audio/filebytes.h"
 
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -40,4 +42,12 @@ FileBytes readWholeFile(const QString &path)
     result.bytes.truncate(got);
     result.ok = true;
     return result;
+}
+
+QString writeFailureReason(const QFileDevice &file, int systemError)
+{
+    const QString qtReason = file.errorString();
+    if (systemError != 0 && (qtReason.isEmpty() || qtReason == QLatin1String("Unknown error")))
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    return qtReason;
 }

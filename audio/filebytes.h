@@ -12,3 +12,10 @@ struct FileBytes
 };
 
 FileBytes readWholeFile(const QString &path);
+
+class QFileDevice;
+
+// Why a write to `file` failed, for the user. Qt leaves a short write's
+// reason as "Unknown error" (a full disk among them); the system's own code,
+// taken right after the failed call, says what it was.
+QString writeFailureReason(const QFileDevice &file, int systemError);

@@ -59,7 +59,7 @@ QString infoText(QByteArrayView raw)
     QString text = utf8(raw);
     if (utf8.hasError())
         text = QString::fromLatin1(raw);
-    return text.trimmed();
+    return text; // spaces are part of what was typed
 }
 
 void readInfoList(QByteArrayView body, QMap<QString, QString> &tags)
@@ -80,7 +80,7 @@ void readInfoList(QByteArrayView body, QMap<QString, QString> &tags)
         const qint64 start = at + kChunkHeaderSize;
         const qint64 length = qMin<qint64>(chunkSizeAt(list, at), list.size() - start);
         const QString text = infoText(list.viewAt(start, length));
-        if (!text.isEmpty() && !tags.contains(key))
+        if (!text.trimmed().isEmpty() && !tags.contains(key))
             tags.insert(key, text);
     }
 }

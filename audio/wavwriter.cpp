@@ -1,10 +1,12 @@
 #include "audio/wavwriter.h"
 
+#include "audio/filebytes.h"
 #include "audio/riff.h"
 
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <limits>
 #include <utility>
 
@@ -167,11 +169,11 @@ WavSaveResult saveWav(const QString &path, const QByteArray &store, int sampleRa
         // and would put a file without its tail in place of the old one.
         && file.flush();
     if (!written) {
-        const QString reason = file.errorString();
+        const QString reason = writeFailureReason(file, errno);
         file.cancelWriting();
         return failure(reason);
     }
     if (!file.commit())
-        return failure(file.errorString());
+        return failure(writeFailureReason(file, errno));
     return {true, {}};
 }

@@ -83,7 +83,7 @@ private slots:
     void suffixDecidesThePath();
     void compressedWavGoesThroughTheDecoder();
     void infoTagsReachTheMetadata();
-    void failedLoadForgetsThePreviousRecording();
+    void failedLoadKeepsThePreviousRecording();
     void refreshFormatInfo();
     void secondLoadDuringDecodeIsRefused();
     void destroyedWhileDecoding();
@@ -111,9 +111,9 @@ void TestAudioEngine::wavLoadSaysThingsInOrder()
     Recorder seen(&engine);
     QVERIFY(engine.loadFile(path));
     const QStringList expected = {
-        "stopped",
         "loading",
         "debug: AudioEngine: Load initiated: " + path,
+        "stopped",
         "format",
         "debug: AudioEngine: Hardware 44100 Hz",
         "waveform",
@@ -279,16 +279,22 @@ void TestAudioEngine::infoTagsReachTheMetadata()
     QCOMPARE(engine.samples(), ffmpegS16(path));
 }
 
-void TestAudioEngine::failedLoadForgetsThePreviousRecording()
+void TestAudioEngine::failedLoadKeepsThePreviousRecording()
 {
     const QString good = file(QStringLiteral("good.wav"));
     QVERIFY(writeFile(good, riff(fmtChunk(1, 2, 44100, 16) + chunk("data", pcm16(4410, 2)))));
+    const QString mono = file(QStringLiteral("mono-broken.wav"));
+    QVERIFY(writeFile(mono, riff(fmtChunk(1, 1, 8000, 16))));
     AudioEngine engine;
     QVERIFY(engine.loadFile(good));
-    QCOMPARE(engine.duration(), qlonglong(100));
-    QVERIFY(!engine.loadFile(file(QStringLiteral("nothing-here.wav"))));
-    QCOMPARE(engine.duration(), qlonglong(0));
-    QVERIFY(engine.samples().isEmpty());
+    for (const QString &bad : {file(QStringLiteral("nothing-here.wav")), mono}) {
+        QVERIFY(!engine.loadFile(bad));
+        QCOMPARE(engine.duration(), qlonglong(100));
+        QCOMPARE(engine.samples(), pcm16(4410, 2));
+        QCOMPARE(engine.channelCount(), 2);
+        QCOMPARE(engine.sampleRate(), 44100);
+        QCOMPARE(engine.filePath(), good);
+    }
 }
 
 void TestAudioEngine::refreshFormatInfo()

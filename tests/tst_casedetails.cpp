@@ -152,7 +152,7 @@ void TestCaseDetails::savedDetailsComeBack()
     QVERIFY(engine()->loadFile(write(QStringLiteral("original.wav"), bwf("09:00:00"))));
     const QByteArray samples = engine()->samples();
     const std::pair<const char *, QString> details[] = {
-        {"refEdit", QStringLiteral("OP-2024/117")}, {"locEdit", QStringLiteral("Leeds")},
+        {"refEdit", QStringLiteral("  OP-2024/117 ")}, {"locEdit", QStringLiteral("Leeds")},
         {"opEdit", QStringLiteral("Harbour")},      {"oicEdit", QStringLiteral("DS Clarke")},
         {"transcriberEdit", QStringLiteral("J. Ng")}, {"translatorEdit", QStringLiteral("M. Öztürk")}};
     for (const auto &[name, text] : details)
@@ -166,6 +166,11 @@ void TestCaseDetails::savedDetailsComeBack()
         child<QLineEdit>(name)->clear();
     QVERIFY(engine()->loadFile(saved));
     QCOMPARE(engine()->samples(), samples);
+    for (const auto &[name, text] : details)
+        QCOMPARE(child<QLineEdit>(name)->text(), text);
+
+    // A recording without tags leaves what was typed.
+    QVERIFY(engine()->loadFile(dir.filePath(QStringLiteral("original.wav"))));
     for (const auto &[name, text] : details)
         QCOMPARE(child<QLineEdit>(name)->text(), text);
 }

@@ -56,8 +56,9 @@ void TestMetadataPane::display()
     QTEST(shown.paneLines, "lines");
     QCOMPARE(shown.timeSources, sources);
     QCOMPARE(shown.timeSourceIndex, sources.size() - 1);
-    QTEST(shown.reference, "reference");
-    QCOMPARE(shown.transcriber, meta.value("Engineer"));
+    QTEST(shown.reference.value_or(QString()), "reference");
+    QCOMPARE(shown.reference.has_value(), meta.contains("Title"));
+    QCOMPARE(shown.transcriber.value_or(QString()), meta.value("Engineer"));
     QCOMPARE(shown.commentFields.has_value(), !location.isNull());
     if (shown.commentFields)
         QCOMPARE(commentList(*shown.commentFields), (QStringList{location, "", "", ""}));

@@ -1,6 +1,7 @@
 // Opening recordings through the window, as a user does: the file dialog,
 // the title, the panes, the waveforms and the error box.
 
+#include "audio/audioengine.h"
 #include "audiofixtures.h"
 #include "ui/mainwindow.h"
 #include "widgets/transcriptiongrid.h"
@@ -52,6 +53,7 @@ private:
     QString longMp3;
     QPointer<MainWindow> window;
     QString boxText;
+    QString boxDetail;
 };
 
 void TestOpenRecording::initTestCase()
@@ -78,6 +80,7 @@ void TestOpenRecording::init()
     connect(boxes, &QTimer::timeout, this, [this]() {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             boxText = box->text();
+            boxDetail = box->informativeText();
             box->button(QMessageBox::Ok)->click();
         }
     });
@@ -162,16 +165,18 @@ void TestOpenRecording::failureShowsTheErrorAndKeepsTheTitle()
     text.write("minutes of the meeting\n");
     text.close();
 
+    const QString overlay = window->findChild<TranscriptionGrid *>()->overlayText();
     open(fake);
     QCOMPARE(boxText, QStringLiteral("Failed to decode audio file."));
+    QCOMPARE(boxDetail, fake);
     QCOMPARE(window->windowTitle(), QStringLiteral("Orlenta LE (Beta)"));
     QVERIFY(eventLog().contains(QStringLiteral("] Decoder Error: ")));
     QVERIFY(eventLog().contains(QStringLiteral("] ERROR: Failed to decode audio file.")));
     QVERIFY(!child<QTextEdit>("auditLogView")->toPlainText().contains(QStringLiteral("Opened:")));
     QVERIFY(!child<QProgressBar>("loadProgress")->isVisible());
     QVERIFY(child<QPushButton>("openButton")->isEnabled());
-    // The guide goes as soon as a file is chosen, whatever happens next.
-    QVERIFY(window->findChild<TranscriptionGrid *>()->overlayText().isEmpty());
+    // A failed open leaves the window as it was, the guide included.
+    QCOMPARE(window->findChild<TranscriptionGrid *>()->overlayText(), overlay);
 }
 
 void TestOpenRecording::showsProgressAndBlocksOpenWhileDecoding()
@@ -207,8 +212,17 @@ void TestOpenRecording::updateRescansTheFile()
 
 void TestOpenRecording::closingDuringADecodeIsSafe()
 {
-    QTimer::singleShot(300, window, [this]() { window->close(); });
+    // Closed from inside the decode, on its first report of progress.
+    bool closedWhileLoading = false;
+    auto *engine = window->findChild<AudioEngine *>();
+    connect(engine, &AudioEngine::loadProgressChanged, window, [&, engine](int percent) {
+        if (percent <= 0 || closedWhileLoading)
+            return;
+        closedWhileLoading = engine->isLoading();
+        window->close();
+    });
     open(longMp3);
+    QVERIFY(closedWhileLoading);
     QTRY_VERIFY(window.isNull());
 }
 

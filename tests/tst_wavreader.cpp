@@ -313,8 +313,8 @@ void TestWavReader::infoTags_data()
     QTest::newRow("odd sizes padded outside the tag")
         << riff(head + infoList({{"IENG", QByteArray("Bo\0", 3)}, {"INAM", "Ref"}}) + data)
         << QStringList{"Engineer=Bo", "Title=Ref"};
-    QTest::newRow("text ends at the first zero and is trimmed")
-        << riff(head + data + infoList({{"INAM", QByteArray("  Ref 1 \0junk", 13)}})) << QStringList{"Title=Ref 1"};
+    QTest::newRow("text ends at the first zero and keeps its spaces")
+        << riff(head + data + infoList({{"INAM", QByteArray("  Ref 1 \0junk", 13)}})) << QStringList{"Title=  Ref 1 "};
     QTest::newRow("UTF-8") << riff(head + data + infoList({{"INAM", "Caf\xc3\xa9 \xe2\x82\xac"}}))
                            << QStringList{QStringLiteral("Title=Caf\u00e9 \u20ac")};
     QTest::newRow("not UTF-8 reads as Latin-1")
@@ -361,7 +361,7 @@ void TestWavReader::infoTagsFromFfmpeg()
     QCOMPARE(result.status, Status::Ok);
     QCOMPARE(result.infoTags.value(QStringLiteral("Title")), QStringLiteral("Op Kite \u00e9"));
     QCOMPARE(result.infoTags.value(QStringLiteral("Engineer")), QStringLiteral("Ann Lee"));
-    QCOMPARE(result.infoTags.value(QStringLiteral("Comment")), QStringLiteral("Loc: Leeds |"));
+    QCOMPARE(result.infoTags.value(QStringLiteral("Comment")), QStringLiteral("Loc: Leeds | "));
     QCOMPARE(result.samples, fixtures::ffmpegS16(path));
 }
 

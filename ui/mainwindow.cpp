@@ -30,6 +30,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     connectTransport();
     connectNavigation();
     connectEditing();
+    connectUnsavedTracking();
 
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));

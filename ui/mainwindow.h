@@ -11,6 +11,7 @@ class FootPedalManager;
 class GlobalHotkeys;
 class QListWidget;
 struct CaseDetails;
+struct UnsavedWork;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -55,6 +56,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private slots:
@@ -91,6 +93,7 @@ private slots:
     void onWaveformReady(QList<double> l, QList<double> r);
     void onPlaybackStopped();
     void onLoadingStateChanged(bool isLoading);
+    void onRecordingReplaced(const QString &path);
     void handleGlobalKey(int keyId);
     void onPedalDown(int button);
     void onPedalUp(int button);
@@ -140,6 +143,16 @@ private:
     void connectNavigation();
     void connectEditing();
     void setupHotkeys();
+    // Unsaved work: what is not yet in an exported or saved file, and the
+    // question asked before any of it would be let go.
+    void connectUnsavedTracking();
+    UnsavedWork unsavedWork(bool transcriptOnly) const;
+    // True when the command that would let the work go may go on.
+    bool confirmUnsavedWork(const QString &command, bool transcriptOnly);
+    void markTranscriptSaved();
+    void noteWorkChanged();
+    void noteAudioEdited();
+    bool exportTranscript();
     void setupPedals();
     CaseDetails caseDetails() const;
     bool editReady() const;
@@ -172,6 +185,10 @@ private:
     bool locked = false;
     QSet<QWidget *> lockedPages;
     QString currentFile;
+    QString openingPath; // the file a running Open is loading
+    bool transcriptChanged = false; // since the last CSV export or import
+    bool caseDetailsChanged = false; // since the last WAV save, PDF or CSV export
+    bool audioChanged = false;       // since the last WAV save
 
     // The view both channel views share, and the selection.
     double viewZoom = 0.1;

@@ -106,6 +106,7 @@ void MainWindow::onSilenceAudio()
     if (!editReady())
         return;
     engine->applySilence(selStart, selEnd, selChannel);
+    noteAudioEdited();
     if (grid)
         grid->addMarker(selStart, selEnd, QStringLiteral("Redaction"), QStringLiteral("Silence Applied"), selChannel);
     if (auditLogView)
@@ -117,6 +118,7 @@ void MainWindow::onTone1kClicked()
     if (!editReady())
         return;
     engine->applyTone(kToneHz, selStart, selEnd, selChannel);
+    noteAudioEdited();
     if (grid)
         grid->addMarker(selStart, selEnd, QStringLiteral("Redaction"), QStringLiteral("Tone 1kHz Applied"), selChannel);
     if (auditLogView)
@@ -128,6 +130,7 @@ void MainWindow::onNormalizeClicked()
     if (!editReady())
         return;
     engine->applyNormalize(selStart, selEnd, selChannel, kNormalizeTargetDb);
+    noteAudioEdited();
     if (auditLogView)
         auditLogView->append(QStringLiteral("Normalized: ") + regionText(selStart, selEnd));
 }
@@ -137,18 +140,29 @@ void MainWindow::onTrimPeaksClicked()
     if (!editReady())
         return;
     engine->applyTrimPeaks(kTrimRatio, selStart, selEnd, selChannel);
+    noteAudioEdited();
     if (auditLogView)
         auditLogView->append(QStringLiteral("Trimmed Peaks: ") + regionText(selStart, selEnd));
 }
 
 void MainWindow::onUndo()
 {
-    if (engine && !engine->isLoading())
-        engine->undo();
+    if (!engine || engine->isLoading() || !engine->canUndo())
+        return;
+    engine->undo();
+    noteAudioEdited();
 }
 
 void MainWindow::onRedo()
 {
-    if (engine && !engine->isLoading())
-        engine->redo();
+    if (!engine || engine->isLoading() || !engine->canRedo())
+        return;
+    engine->redo();
+    noteAudioEdited();
+}
+
+void MainWindow::noteAudioEdited()
+{
+    audioChanged = true;
+    noteWorkChanged();
 }

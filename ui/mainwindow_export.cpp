@@ -22,10 +22,13 @@ void MainWindow::onSaveClicked()
     if (!result.ok) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Save Error"), QStringLiteral("Could not save file."),
                         QMessageBox::Ok, this);
-        box.setInformativeText(result.error);
+        box.setInformativeText(path + QStringLiteral(": ") + result.error);
         box.exec();
         return;
     }
     if (auditLogView)
         auditLogView->append(QStringLiteral("Saved: ") + path);
+    caseDetailsChanged = false;
+    audioChanged = false;
+    noteWorkChanged();
 }

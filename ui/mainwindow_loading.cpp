@@ -24,6 +24,7 @@ constexpr auto kOpenFilter =
 void MainWindow::connectEngine()
 {
     connect(engine, &AudioEngine::loadingStateChanged, this, &MainWindow::onLoadingStateChanged);
+    connect(engine, &AudioEngine::recordingReplaced, this, &MainWindow::onRecordingReplaced);
     connect(engine, &AudioEngine::waveformDataReady, this, &MainWindow::onWaveformReady);
     connect(engine, &AudioEngine::errorMessage, this, &MainWindow::onErrorMessage);
     connect(engine, &AudioEngine::formatDataReady, this, &MainWindow::onFormatDataReady);
@@ -39,38 +40,37 @@ void MainWindow::onOpenClicked()
         return;
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Audio File"), QString(),
                                                       QString::fromLatin1(kOpenFilter));
-    if (path.isEmpty())
+    if (path.isEmpty() || !confirmUnsavedWork(QStringLiteral("Opening another recording"), false))
         return;
-    if (grid)
-        grid->clearMarkers();
-    onDeselectClicked();
-    // The Format page shows what this load reports; a file that cannot be
-    // opened or decoded reports nothing, and the last file's report would
-    // then describe a recording that is gone.
-    if (formatView)
-        formatView->clear();
-
     // The window may be closed while a long decode runs inside loadFile.
+    // A failed load changes nothing here: the recording, the transcript and
+    // the selection stay as they are.
     const QPointer<MainWindow> self(this);
+    openingPath = path;
     const bool loaded = engine->loadFile(path);
     if (!self)
         return;
-    if (!loaded) {
-        // A failed load has let the previous recording go: nothing may go on
-        // naming or showing it (a report would carry its file name).
-        currentFile.clear();
-        setWindowTitle(QStringLiteral("Orlenta LE (Beta)"));
-        if (waveL)
-            waveL->setWaveformData({}, 0, 0);
-        if (waveR)
-            waveR->setWaveformData({}, 0, 1);
-        updateClocks(0);
+    openingPath.clear();
+    if (!loaded)
         return;
-    }
-    currentFile = path;
-    setWindowTitle(QStringLiteral("Orlenta LE (Beta) - ") + QFileInfo(path).fileName());
     if (auditLogView)
         auditLogView->append(QStringLiteral("Opened: ") + path);
+}
+
+void MainWindow::onRecordingReplaced(const QString &path)
+{
+    // What belonged to the old recording goes with it, before the new
+    // recording's report, lists, metadata and markers arrive.
+    if (grid)
+        grid->clearMarkers();
+    onDeselectClicked();
+    if (formatView)
+        formatView->clear();
+    currentFile = path;
+    setWindowTitle(QStringLiteral("Orlenta LE (Beta) - ") + QFileInfo(path).fileName());
+    transcriptChanged = false;
+    audioChanged = false;
+    noteWorkChanged();
 }
 
 void MainWindow::onLoadingStateChanged(bool isLoading)

@@ -42,7 +42,11 @@ void MainWindow::onErrorMessage(QString msg)
 {
     // Logged first, so the error is on record even while the box is open.
     logEvent(QStringLiteral("ERROR: ") + msg);
-    QMessageBox::critical(this, QStringLiteral("Error"), msg);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), msg, QMessageBox::Ok, this);
+    // A failed open names the file it could not open.
+    if (!openingPath.isEmpty())
+        box.setInformativeText(openingPath);
+    box.exec();
 }
 
 void MainWindow::onClearDebugLog()

@@ -24,10 +24,10 @@ void MainWindow::onMetadataReady(QMap<QString, QString> meta)
         timeSourceCombo->addItems(display.timeSources);
         timeSourceCombo->setCurrentIndex(display.timeSourceIndex);
     }
-    if (refEdit)
-        refEdit->setText(display.reference);
-    if (transcriberEdit)
-        transcriberEdit->setText(display.transcriber);
+    if (refEdit && display.reference)
+        refEdit->setText(*display.reference);
+    if (transcriberEdit && display.transcriber)
+        transcriberEdit->setText(*display.transcriber);
     if (!display.commentFields)
         return;
     const CommentFields &fields = *display.commentFields;

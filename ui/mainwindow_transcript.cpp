@@ -46,24 +46,39 @@ void MainWindow::onBookmarkClicked()
 
 void MainWindow::onMarkersReady(QList<Marker> markers)
 {
-    if (grid)
-        grid->setMarkers(markers);
+    if (!grid)
+        return;
+    grid->setMarkers(markers);
+    // Rows read from the recording's own cue list are in that file already.
+    markTranscriptSaved();
 }
 
 void MainWindow::onExportTranscriptClicked()
 {
+    exportTranscript();
+}
+
+bool MainWindow::exportTranscript()
+{
     if (!grid)
-        return;
+        return false;
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Transcript"), QString(),
                                                       QStringLiteral("CSV Files (*.csv)"));
     if (path.isEmpty())
-        return;
-    if (!grid->exportCsv(path)) {
-        QMessageBox::warning(this, QStringLiteral("Export Error"), QStringLiteral("Failed to write CSV file."));
-        return;
+        return false;
+    QString error;
+    if (!grid->exportCsv(path, &error)) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Export Error"), QStringLiteral("Failed to write CSV file."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(path + QStringLiteral(": ") + error);
+        box.exec();
+        return false;
     }
     if (auditLogView)
         auditLogView->append(QStringLiteral("Exported CSV: ") + path);
+    caseDetailsChanged = false;
+    markTranscriptSaved();
+    return true;
 }
 
 void MainWindow::onImportCsvClicked()
@@ -72,7 +87,7 @@ void MainWindow::onImportCsvClicked()
         return;
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import CSV Transcript"), QString(),
                                                       QStringLiteral("CSV Files (*.csv)"));
-    if (path.isEmpty())
+    if (path.isEmpty() || !confirmUnsavedWork(QStringLiteral("Importing a transcript"), true))
         return;
     if (!grid->importCsv(path)) {
         QMessageBox::warning(this, QStringLiteral("Import Error"), QStringLiteral("Failed to parse CSV file."));
@@ -80,6 +95,7 @@ void MainWindow::onImportCsvClicked()
     }
     if (auditLogView)
         auditLogView->append(QStringLiteral("Imported CSV: ") + path);
+    markTranscriptSaved();
     QMessageBox::information(this, QStringLiteral("Import"), QStringLiteral("CSV Imported Successfully."));
 }
 
@@ -111,10 +127,12 @@ void MainWindow::onExportPdfClicked()
     if (!writePdfReport(buildReportHtml(report), path, &error)) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Export Error"), QStringLiteral("Failed to write PDF report."),
                         QMessageBox::Ok, this);
-        box.setInformativeText(error);
+        box.setInformativeText(path + QStringLiteral(": ") + error);
         box.exec();
         return;
     }
     if (auditLogView)
         auditLogView->append(QStringLiteral("Exported PDF: ") + path);
+    caseDetailsChanged = false;
+    noteWorkChanged();
 }

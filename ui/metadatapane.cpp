@@ -74,8 +74,12 @@ MetadataDisplay metadataDisplay(const QMap<QString, QString> &meta, qlonglong st
         display.timeSourceIndex = kRealTimeSourceIndex;
     }
 
-    display.reference = meta.value(QStringLiteral("Title"));
-    display.transcriber = meta.value(QStringLiteral("Engineer"));
+    const auto carried = [&meta](const QString &key) {
+        const QString value = meta.value(key);
+        return value.isEmpty() ? std::nullopt : std::optional<QString>(value);
+    };
+    display.reference = carried(QStringLiteral("Title"));
+    display.transcriber = carried(QStringLiteral("Engineer"));
     const QString comment = meta.value(QStringLiteral("Comment"));
     if (!comment.isEmpty())
         display.commentFields = unpackCaseComment(comment);

@@ -33,8 +33,10 @@ struct MetadataDisplay
     QStringList paneLines;   // "key: value", in ascending key order
     QStringList timeSources; // "Track Timing", then "Real Time" when a start time is known
     int timeSourceIndex = 0; // the choice to select
-    QString reference;       // from "Title"; empty when absent
-    QString transcriber;     // from "Engineer"; empty when absent
+    // From a non-empty "Title" and "Engineer"; without one, what was typed
+    // in Reference and Transcriber stays.
+    std::optional<QString> reference;
+    std::optional<QString> transcriber;
     // From a non-empty "Comment"; without one, Location, Operation, OIC and
     // Translator keep their text.
     std::optional<CommentFields> commentFields;

@@ -6,13 +6,18 @@
 #include <QPageSize>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTextCursor>
 #include <QTextFrame>
 #include <QTextTable>
 
+#include "audio/filebytes.h"
 #include "widgets/timetext.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -70,6 +75,16 @@ bool fail(QString *error, const QString &message)
     if (error)
         *error = message;
     return false;
+}
+
+// The printer does not say why its file came out short; a disk with
+// (almost) nothing left beside the draft is the usual reason.
+bool printFailure(QString *error, const QString &folder, const QString &message)
+{
+    constexpr qint64 kNearlyFull = 64 * 1024;
+    if (QStorageInfo(folder).bytesAvailable() < kNearlyFull)
+        return fail(error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    return fail(error, message);
 }
 
 // What a complete PDF starts and ends with; a file cut short lacks the end.
@@ -135,7 +150,7 @@ bool writePdfReport(const QString &html, const QString &path, QString *error)
     printer.setPageSize(QPageSize(QPageSize::A4));
     document.print(&printer);
     if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
-        return fail(error, QStringLiteral("Printing the report failed."));
+        return printFailure(error, target.absolutePath(), QStringLiteral("Printing the report failed."));
 
     QFile printed(draft.fileName());
     if (!printed.open(QIODevice::ReadOnly))
@@ -143,16 +158,15 @@ bool writePdfReport(const QString &html, const QString &path, QString *error)
     const QByteArray pdf = printed.readAll();
     printed.close();
     if (!looksComplete(pdf))
-        return fail(error, QStringLiteral("The printed report is incomplete."));
+        return printFailure(error, target.absolutePath(), QStringLiteral("The printed report is incomplete."));
 
     // QSaveFile::commit() does not notice a failed flush of its buffer, so
     // the flush is checked first.
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(pdf) != pdf.size() || !out.flush()) {
+    if (!out.open(QIODevice::WriteOnly) || out.write(pdf) != pdf.size() || !out.flush() || !out.commit()) {
+        const QString reason = writeFailureReason(out, errno);
         out.cancelWriting();
-        return fail(error, QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + out.errorString());
+        return fail(error, reason);
     }
-    if (!out.commit())
-        return fail(error, QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + out.errorString());
     return true;
 }

@@ -1,11 +1,15 @@
 #include "widgets/transcriptiongrid.h"
 
+#include "audio/filebytes.h"
+
 #include <QColor>
 #include <QFile>
 #include <QFont>
 #include <QHeaderView>
 #include <QPainter>
 #include <QSaveFile>
+
+#include <cerrno>
 
 #include "widgets/timetext.h"
 #include "widgets/transcriptcsv.h"
@@ -107,19 +111,23 @@ QString TranscriptionGrid::formatTime(qlonglong ms) const
     return ::formatTime(ms);
 }
 
-bool TranscriptionGrid::exportCsv(const QString &path)
+bool TranscriptionGrid::exportCsv(const QString &path, QString *error)
 {
     const QByteArray bytes = encodeTranscriptCsv(getMarkers());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // QSaveFile::commit() does not notice a failed flush of its buffer (it
-    // would rename a cut-short file into place), hence the explicit flush.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    const auto fail = [&file, error]() {
+        if (error)
+            *error = writeFailureReason(file, errno);
         file.cancelWriting();
         return false;
-    }
-    return file.commit();
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    // QSaveFile::commit() does not notice a failed flush of its buffer (it
+    // would rename a cut-short file into place), hence the explicit flush.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
+        return fail();
+    return true;
 }
 
 bool TranscriptionGrid::importCsv(const QString &path)

@@ -32,8 +32,9 @@ public:
     QString formatTime(qlonglong ms) const;
 
     // Writes the rows as CSV, replacing the file only once everything is
-    // written: on any failure an existing file stays as it was.
-    bool exportCsv(const QString &path);
+    // written: on any failure an existing file stays as it was, and `error`,
+    // when given, says why.
+    bool exportCsv(const QString &path, QString *error = nullptr);
     // Replaces the rows by those of a CSV file; a file that cannot be read
     // leaves the rows untouched. Lines that hold no row are skipped.
     bool importCsv(const QString &path);
