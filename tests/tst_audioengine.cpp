@@ -60,12 +60,6 @@ QByteArray bextChunk(const QByteArray &time)
     return chunk("bext", data);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class TestAudioEngine : public QObject

@@ -78,18 +78,6 @@ QByteArray noise(quint32 stream, int size)
     return out;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // An Ogg file split into its pages, each as declared by its own header.
 QByteArrayList oggPages(const QByteArray &file)
 {
@@ -175,9 +163,9 @@ void TestBadInput::initTestCase()
     QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=22050:duration=2"),
                            {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-b:a"), QStringLiteral("64k")},
                            mp3));
-    realWav = readAll(good);
-    realOgg = readAll(ogg);
-    realMp3 = readAll(mp3);
+    realWav = readFile(good);
+    realOgg = readFile(ogg);
+    realMp3 = readFile(mp3);
     // ffmpeg writes "fmt ", then a LIST/INFO chunk, then "data".
     QVERIFY(realWav.indexOf("LIST") >= 36 && realWav.indexOf("data") > realWav.indexOf("LIST"));
     QVERIFY2(oggPages(realOgg).size() >= 6, "too few Ogg pages to alter");

@@ -3,22 +3,20 @@
 
 #include "audio/audioengine.h"
 #include "audiofixtures.h"
-#include "ui/mainwindow.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
+#include "windowrig.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QMediaDevices>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
 
-using namespace fixtures;
+#include <memory>
 
 class TestNavigation : public QObject
 {
@@ -27,9 +25,8 @@ class TestNavigation : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
-    void fitsTheWholeRecording();
-    void toggleRoundTrip();
+    void cleanup() { rig.reset(); }
+    void fitsThenTogglesDetail();
     void zoomToSelectionLogs();
     void selectionsFollowTheLink_data();
     void selectionsFollowTheLink();
@@ -43,15 +40,16 @@ private:
     template<typename T>
     T *child(const char *name) const
     {
-        return window->findChild<T *>(QString::fromLatin1(name));
+        return rig->child<T>(name);
     }
-    AudioEngine *engine() const { return window->findChild<AudioEngine *>(); }
-    QString eventLog() const { return child<QTextEdit>("eventLogView")->toPlainText(); }
-    QString auditLog() const { return child<QTextEdit>("auditLogView")->toPlainText(); }
+    AudioEngine *engine() const { return rig->engine(); }
+    QString eventLog() const { return rig->eventLog(); }
+    QString auditLog() const { return rig->auditLog(); }
     void drag(WaveformDisplay *wave, int fromX, int toX);
 
     QTemporaryDir dir;
     QString recording;
+    std::unique_ptr<WindowRig> rig;
     MainWindow *window = nullptr;
     WaveformDisplay *left = nullptr;
     WaveformDisplay *right = nullptr;
@@ -60,23 +58,17 @@ private:
 void TestNavigation::initTestCase()
 {
     recording = dir.filePath(QStringLiteral("minute.wav"));
-    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=300:sample_rate=8000:duration=60"),
+    QVERIFY(fixtures::ffmpegGenerate(QStringLiteral("sine=frequency=300:sample_rate=8000:duration=60"),
                            {QStringLiteral("-ac"), QStringLiteral("2")}, recording));
 }
 
 void TestNavigation::init()
 {
-    window = new MainWindow(nullptr, false);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    rig = std::make_unique<WindowRig>();
+    window = rig->window;
     left = child<WaveformDisplay>("waveL");
     right = child<WaveformDisplay>("waveR");
-    QVERIFY(engine()->loadFile(recording));
-    QTRY_VERIFY(eventLog().contains(QStringLiteral("View: Fitting 60000 ms")));
-}
-
-void TestNavigation::cleanup()
-{
-    delete window;
+    QVERIFY(rig->load(recording));
 }
 
 void TestNavigation::drag(WaveformDisplay *wave, int fromX, int toX)
@@ -87,7 +79,7 @@ void TestNavigation::drag(WaveformDisplay *wave, int fromX, int toX)
     QTest::mouseRelease(wave, Qt::LeftButton, {}, QPoint(toX, y));
 }
 
-void TestNavigation::fitsTheWholeRecording()
+void TestNavigation::fitsThenTogglesDetail()
 {
     const double zoom = left->width() / 60000.0;
     QVERIFY(eventLog().contains(QStringLiteral("View: Fitting 60000 ms to %1 px (Zoom: %2)")
@@ -96,10 +88,7 @@ void TestNavigation::fitsTheWholeRecording()
     QCOMPARE(left->currentZoom(), zoom);
     QCOMPARE(right->currentZoom(), zoom);
     QCOMPARE(left->currentOffset(), 0);
-}
 
-void TestNavigation::toggleRoundTrip()
-{
     QVERIFY(QMetaObject::invokeMethod(window, "onZoomToggle"));
     QCOMPARE(left->currentZoom(), 1.0); // the remembered detail zoom
     QVERIFY(auditLog().endsWith(QStringLiteral("View: Detail Mode (Restored)")));
@@ -235,8 +224,7 @@ void TestNavigation::gridMenuZoomsToTheRow()
 
 void TestNavigation::playHeadTurnsThePage()
 {
-    QTRY_VERIFY2_WITH_TIMEOUT(!QMediaDevices::audioOutputs().isEmpty(), "no audio output: is PulseAudio running?",
-                              5000);
+    QVERIFY2(WindowRig::hasAudioOutput(), "no audio output: is PulseAudio running?");
     // About a second in view.
     QVERIFY(QMetaObject::invokeMethod(window, "onViewChangedL", Q_ARG(double, left->width() / 1000.0), Q_ARG(int, 0)));
     engine()->play();

@@ -1,9 +1,9 @@
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include "audiofixtures.h"
 #include "filesizelimit.h"
 
 #include <optional>
@@ -33,10 +33,7 @@ TranscriptReport caseReport()
 
 QString run(const QString &program, const QStringList &args)
 {
-    QProcess process;
-    process.start(program, args);
-    return process.waitForFinished(60000) && process.exitCode() == 0
-        ? QString::fromUtf8(process.readAllStandardOutput()) : QString();
+    return QString::fromUtf8(fixtures::run(program, args));
 }
 
 } // namespace
@@ -163,9 +160,7 @@ void TestTranscriptReport::failedWriteKeepsOldFile()
     QFETCH(int, sizeLimit);
 
     QTemporaryDir dir;
-    QFile old(dir.filePath("old.pdf"));
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("earlier") == 7);
-    old.close();
+    QVERIFY(fixtures::writeFile(dir.filePath("old.pdf"), "earlier"));
     QString error;
     {
         std::optional<FileSizeLimit> limit;
@@ -174,8 +169,7 @@ void TestTranscriptReport::failedWriteKeepsOldFile()
         QVERIFY(!writePdfReport(buildReportHtml(caseReport()), dir.filePath(path), &error));
     }
     QVERIFY(!error.isEmpty());
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("earlier"));
+    QCOMPARE(fixtures::readFile(dir.filePath("old.pdf")), QByteArray("earlier"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"old.pdf"});
 }

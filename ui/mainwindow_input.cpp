@@ -56,16 +56,20 @@ void MainWindow::handleGlobalKey(int keyId)
 
 void MainWindow::onPedalDown(int button)
 {
+    // Only the three pedals are named; anything else is no pedal of ours.
     const QString name = button == kLeftPedal     ? QStringLiteral("Left (Rewind)")
                          : button == kCenterPedal ? QStringLiteral("Center (Play)")
-                                                  : QStringLiteral("Right (Forward)");
+                         : button == kRightPedal  ? QStringLiteral("Right (Forward)")
+                                                  : QString();
+    if (name.isEmpty())
+        return;
     if (pedalsView)
         pedalsView->append(QStringLiteral("DOWN: ") + name);
     if (button == kLeftPedal)
         onRewindClicked();
     else if (button == kCenterPedal)
         onPlayPauseClicked();
-    else if (button == kRightPedal)
+    else
         onForwardClicked();
 }
 
@@ -73,8 +77,9 @@ void MainWindow::onPedalUp(int button)
 {
     const QString name = button == kLeftPedal     ? QStringLiteral("Left")
                          : button == kCenterPedal ? QStringLiteral("Center")
-                                                  : QStringLiteral("Right");
-    if (pedalsView)
+                         : button == kRightPedal  ? QStringLiteral("Right")
+                                                  : QString();
+    if (pedalsView && !name.isEmpty())
         pedalsView->append(QStringLiteral("UP: ") + name);
 }
 

@@ -1,6 +1,7 @@
 #include "audiofixtures.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QProcess>
 
 namespace fixtures {
@@ -61,6 +62,14 @@ QByteArray chunk(const QByteArray &id, const QByteArray &data)
     return out;
 }
 
+QByteArray s16(const QList<int> &values)
+{
+    QByteArray out;
+    for (int value : values)
+        out += le16(quint16(qint16(value)));
+    return out;
+}
+
 QByteArray fmtChunk(quint16 tag, quint16 channels, quint32 rate, quint16 bits)
 {
     const quint16 blockAlign = quint16(channels * (bits / 8));
@@ -71,6 +80,18 @@ QByteArray fmtChunk(quint16 tag, quint16 channels, quint32 rate, quint16 bits)
 QByteArray riff(const QByteArray &chunks)
 {
     return "RIFF" + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
 } // namespace fixtures

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -27,10 +28,17 @@ QByteArray le16(quint16 value);
 QByteArray le32(quint32 value);
 QByteArray chunk(const QByteArray &id, const QByteArray &data); // adds the pad byte for odd sizes
 
+// 16-bit little-endian samples.
+QByteArray s16(const QList<int> &values);
+
 // A "fmt " chunk: tag, channels, rate, bits (block align and byte rate derived).
 QByteArray fmtChunk(quint16 tag, quint16 channels, quint32 rate, quint16 bits);
 
 // "RIFF" + size + "WAVE" + the chunks given.
 QByteArray riff(const QByteArray &chunks);
+
+// A whole file's bytes (empty when it cannot be read); writing one whole, true on success.
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace fixtures

@@ -1,5 +1,11 @@
-#include "audio/editops.h"
+// Edits on the sample store: which frames a selection covers, what each
+// operation writes there, and undo/redo of them.
 
+#include "audio/edithistory.h"
+#include "audio/editops.h"
+#include "audiofixtures.h"
+
+#include <QRandomGenerator>
 #include <QtEndian>
 #include <QtMath>
 #include <QtTest>
@@ -11,14 +17,6 @@
 namespace {
 
 enum class Op { Silence, Tone, Normalize, TrimPeaks };
-
-QByteArray encode(const QList<int> &values)
-{
-    QByteArray out(values.size() * 2, '\0');
-    for (qsizetype i = 0; i < values.size(); ++i)
-        qToLittleEndian<qint16>(qint16(values[i]), out.data() + 2 * i);
-    return out;
-}
 
 QList<int> decode(const QByteArray &store)
 {
@@ -34,7 +32,7 @@ int truncated(double value) { return int(std::clamp(value, -32768.0, 32767.0)); 
 
 Q_DECLARE_METATYPE(Op)
 
-class TestEditOps : public QObject
+class TestEdits : public QObject
 {
     Q_OBJECT
 
@@ -45,10 +43,14 @@ private slots:
     void writesOnlyTheSelection();
     void knownValues_data();
     void knownValues();
-    void toneAt44100();
+    void steps_data();
+    void steps();
+    void matchesWholeStoreCopies();
+    void holdsOnlyTheRegions();
+    void neverWritesAReplacedStore();
 };
 
-void TestEditOps::regionMapping_data()
+void TestEdits::regionMapping_data()
 {
     QTest::addColumn<qint64>("storeBytes");
     QTest::addColumn<qlonglong>("startMs");
@@ -72,7 +74,7 @@ void TestEditOps::regionMapping_data()
     QTest::newRow("empty store: no edit") << qint64(0) << 0LL << 10LL << false << 0LL << 0LL;
 }
 
-void TestEditOps::regionMapping()
+void TestEdits::regionMapping()
 {
     QFETCH(qint64, storeBytes);
     QFETCH(qlonglong, startMs);
@@ -83,7 +85,7 @@ void TestEditOps::regionMapping()
     QTEST(region.limitSample, "limitSample");
 }
 
-void TestEditOps::writesOnlyTheSelection_data()
+void TestEdits::writesOnlyTheSelection_data()
 {
     QTest::addColumn<Op>("op");
     QTest::addColumn<int>("channels");
@@ -104,7 +106,7 @@ void TestEditOps::writesOnlyTheSelection_data()
 }
 
 // 8 kHz, 64 frames (t ms is frame 8t) and bytes too few for one more frame.
-void TestEditOps::writesOnlyTheSelection()
+void TestEdits::writesOnlyTheSelection()
 {
     QFETCH(Op, op);
     QFETCH(int, channels);
@@ -116,7 +118,7 @@ void TestEditOps::writesOnlyTheSelection()
     for (int i = 0; i < frames * channels; ++i)
         values.append(i * 1237 % 60001 - 30000);
     const QByteArray stray(2 * channels - 1, '\x7f');
-    QByteArray store = encode(values) + stray;
+    QByteArray store = fixtures::s16(values) + stray;
     const EditRegion region = mapEditRegion(store.size(), 8000, channels, startMs, startMs + 3, selector);
     const EditResult result = op == Op::Silence ? silenceRegion(store, region)
         : op == Op::Tone                        ? toneRegion(store, region, 300.0)
@@ -151,7 +153,7 @@ void TestEditOps::writesOnlyTheSelection()
     QCOMPARE(decode(store.chopped(stray.size())), expected);
 }
 
-void TestEditOps::knownValues_data()
+void TestEdits::knownValues_data()
 {
     QTest::addColumn<Op>("op");
     QTest::addColumn<int>("selector");
@@ -175,12 +177,12 @@ void TestEditOps::knownValues_data()
 }
 
 // 1 kHz stereo, over the whole store.
-void TestEditOps::knownValues()
+void TestEdits::knownValues()
 {
     QFETCH(Op, op);
     QFETCH(int, selector);
     QFETCH(QList<int>, before);
-    QByteArray store = encode(before);
+    QByteArray store = fixtures::s16(before);
     const EditRegion region = mapEditRegion(store.size(), 1000, 2, 0, 1000, selector);
     const EditResult result = op == Op::Normalize ? normalizeRegion(store, region, -1.0)
                                                   : trimPeaksRegion(store, region, 0.707);
@@ -189,18 +191,128 @@ void TestEditOps::knownValues()
     QCOMPARE(result.written, !result.logLine.isEmpty());
 }
 
-void TestEditOps::toneAt44100()
+void TestEdits::steps_data()
 {
-    // 1 kHz over 1000-1010 ms, mono 44.1 kHz: 441 frames, phase 0 at the start.
-    QByteArray store(44100 * 2 * 2, '\0');
-    const EditRegion region = mapEditRegion(store.size(), 44100, 1, 1000, 1010, -1);
-    QVERIFY(toneRegion(store, region, 1000.0).written);
-    const QList<int> values = decode(store.mid(region.byteOffset(), region.byteLength()));
-    QCOMPARE(values.size(), 441);
-    QCOMPARE(values[0], 0);
-    QCOMPARE(values[11], 15999);
-    QCOMPARE(values[22], 113);
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QList<int>>("editsInEffect");
+    QTest::addColumn<QString>("lastLog");
+
+    const QString undo = QStringLiteral("Action: Undo");
+    QTest::newRow("after a load, undo acts and changes nothing") << "u" << QList<int>{} << undo;
+    QTest::newRow("a second undo after a load does nothing") << "u u" << QList<int>{} << QString();
+    QTest::newRow("then redo acts") << "u u r" << QList<int>{} << QStringLiteral("Action: Redo");
+    QTest::newRow("two undos after an edit both reach the loaded audio") << "e u u" << QList<int>{} << undo;
+    QTest::newRow("eleven edits: an eleventh undo does nothing")
+        << QStringLiteral("e ").repeated(11) + QStringLiteral("u ").repeated(11) << QList<int>{1} << QString();
+    QTest::newRow("clear forgets every step") << "e u c r u" << QList<int>{} << QString();
 }
 
-QTEST_GUILESS_MAIN(TestEditOps)
-#include "tst_editops.moc"
+// Edit n writes n into sample n - 1 of silence, so the samples that are not 0
+// name the edits in effect; c clears the history.
+void TestEdits::steps()
+{
+    QFETCH(QString, script);
+    QByteArray store(2 * 12, '\0');
+    EditHistory history;
+    history.recordLoad();
+    int edits = 0;
+    HistoryMove last;
+    for (const QString &step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (step == QLatin1String("e")) {
+            history.recordEdit(store, 2 * edits, 2);
+            qToLittleEndian<qint16>(qint16(edits + 1), store.data() + 2 * edits);
+            ++edits;
+        } else if (step == QLatin1String("c")) {
+            history.clear();
+        } else {
+            last = step == QLatin1String("u") ? history.undo(store) : history.redo(store);
+        }
+    }
+    QList<int> inEffect;
+    for (int i = 0; i < 12; ++i) {
+        if (const int sample = qFromLittleEndian<qint16>(store.constData() + 2 * i))
+            inEffect.append(sample);
+    }
+    QTEST(inEffect, "editsInEffect");
+    QTEST(last.logLine, "lastLog");
+    QCOMPARE(last.acted, !last.logLine.isEmpty());
+}
+
+// Random loads, edits, undos and redos beside a history of whole copies:
+// after every move the bytes match and nothing outside the named range changed.
+void TestEdits::matchesWholeStoreCopies()
+{
+    QRandomGenerator random(6);
+    EditHistory history;
+    QList<QByteArray> copies[2]; // undo, redo
+    QByteArray store, expected;
+    int channels = 1;
+    for (int round = 0; round < 6000; ++round) {
+        const int pick = round == 0 ? 0 : random.bounded(100);
+        if (pick < 3) {
+            channels = random.bounded(1, 3);
+            store.resize(random.bounded(2, 600 * channels));
+            std::generate(store.begin(), store.end(), [&] { return char(random.bounded(256)); });
+            expected = store;
+            history.recordLoad();
+            copies[0] = {expected};
+            copies[1].clear();
+        } else if (pick < 55) {
+            const qlonglong start = random.bounded(-50, 350);
+            const EditRegion region = mapEditRegion(store.size(), 1000, channels, start,
+                                                    start + random.bounded(-5, 120), random.bounded(-1, 2));
+            if (!region.acts)
+                continue;
+            history.recordEdit(store, region.byteOffset(), region.byteLength());
+            copies[0].append(expected);
+            if (copies[0].size() > 10)
+                copies[0].removeFirst();
+            copies[1].clear();
+            const int kind = random.bounded(4);
+            for (QByteArray *b : {&store, &expected})
+                kind == 0 ? silenceRegion(*b, region) : kind == 1 ? toneRegion(*b, region, 1000.0)
+                    : kind == 2 ? normalizeRegion(*b, region, -1.0) : trimPeaksRegion(*b, region, 0.707);
+        } else {
+            const int from = pick < 80 ? 0 : 1;
+            const QByteArray before = store;
+            const HistoryMove move = from == 0 ? history.undo(store) : history.redo(store);
+            QCOMPARE(move.acted, !copies[from].isEmpty());
+            if (move.acted) {
+                copies[1 - from].append(expected);
+                expected = copies[from].takeLast();
+            }
+            QCOMPARE(store.first(move.byteOffset), before.first(move.byteOffset));
+            QCOMPARE(store.mid(move.byteOffset + move.byteLength), before.mid(move.byteOffset + move.byteLength));
+        }
+        QVERIFY2(store == expected, qPrintable(QStringLiteral("round %1").arg(round)));
+        QCOMPARE(history.undoCount(), copies[0].size());
+        QCOMPARE(history.redoCount(), copies[1].size());
+    }
+}
+
+void TestEdits::holdsOnlyTheRegions()
+{
+    QByteArray store(1 << 20, '\x11');
+    EditHistory history;
+    history.recordLoad();
+    for (int n = 0; n < 11; ++n)
+        history.recordEdit(store, n * 1000, 100 + n);
+    QCOMPARE(history.heldBytes(), 10 * 100 + 55); // the load's step and the first edit's are gone
+    history.undo(store);
+    history.recordEdit(store, store.size() - 10, 100); // cut to the store
+    QCOMPARE(history.heldBytes(), 9 * 100 + 45 + 10);
+}
+
+void TestEdits::neverWritesAReplacedStore()
+{
+    QByteArray store(2000, 'a');
+    EditHistory history;
+    history.recordEdit(store, 1000, 100);
+    QByteArray smaller(500, 'b');
+    QVERIFY(!history.undo(smaller).acted);
+    QCOMPARE(smaller, QByteArray(500, 'b'));
+    QCOMPARE(history.undoCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestEdits)
+#include "tst_edits.moc"

@@ -1,6 +1,8 @@
-// The manager against a made-up /sys and /dev: FIFOs stand in for the
-// /dev/hidrawN nodes; making or removing one is plugging a pedal in or out.
+// Foot pedals: report descriptors, and the manager against a made-up /sys and
+// /dev where FIFOs stand in for the /dev/hidrawN nodes; making or removing
+// one is plugging a pedal in or out.
 #include "input/footpedalmanager.h"
+#include "input/pedalreport.h"
 
 #include <QtTest>
 
@@ -13,8 +15,20 @@
 
 namespace {
 
-const QByteArray kPedal = QByteArray::fromHex("05010904A101 0509 1901 2903 1500 2501 7501 9503 8102 7505 9501 8103 C0");
-const QByteArray kKeyboard = QByteArray::fromHex("05010906A101 0507 19E0 29E7 1500 2501 7501 9508 8102 C0");
+// A three-button foot pedal: buttons 1-3 in the low bits of one byte.
+const char *const kPedalHex = "05 01 09 04 A1 01  05 09 19 01 29 03 15 00 25 01 75 01 95 03 81 02"
+                           "  75 05 95 01 81 03  C0";
+// A boot keyboard: modifier byte, reserved byte, six key codes.
+const char *const kKeyboardHex = "05 01 09 06 A1 01  05 07 19 E0 29 E7 15 00 25 01 75 01 95 08 81 02"
+                              "  95 01 75 08 81 03  95 06 75 08 15 00 25 65 05 07 19 00 29 65 81 00  C0";
+
+QByteArray bytes(const QString &hex)
+{
+    return QByteArray::fromHex(hex.toLatin1());
+}
+
+const QByteArray kPedal = bytes(QString::fromLatin1(kPedalHex));
+const QByteArray kKeyboard = bytes(QString::fromLatin1(kKeyboardHex));
 const QString kListening = QStringLiteral("System: Listening for HID Input...");
 
 // A fake tree and a manager over it, recording every signal as one line.
@@ -79,11 +93,13 @@ void send(int writer, const QByteArray &report)
 
 } // namespace
 
-class TestFootPedalManager : public QObject
+class TestPedals : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void findsApplicationCollections_data();
+    void findsApplicationCollections();
     void decodesReports_data();
     void decodesReports();
     void registers();
@@ -92,7 +108,64 @@ private slots:
     void listsDevices();
 };
 
-void TestFootPedalManager::decodesReports_data()
+void TestPedals::findsApplicationCollections_data()
+{
+    QTest::addColumn<QByteArray>("descriptor");
+    QTest::addColumn<bool>("wellFormed");
+    QTest::addColumn<QList<quint32>>("collections");
+    QTest::addColumn<bool>("pedal");
+
+    const QString pedal = QString::fromLatin1(kPedalHex);
+    const QString keyboard = QString::fromLatin1(kKeyboardHex);
+    const QString numberedPedal = pedal.left(18) + QStringLiteral(" 85 02 ") + pedal.mid(18);
+
+    QTest::newRow("three-button pedal") << bytes(pedal) << true << QList<quint32>{0x10004} << true;
+    QTest::newRow("keyboard") << bytes(keyboard) << true << QList<quint32>{0x10006} << false;
+    QTest::newRow("keyboard with a numbered pedal behind it")
+        << bytes(keyboard + numberedPedal) << true << QList<quint32>{0x10006, 0x10004} << true;
+    QTest::newRow("joystick collection inside a mouse's")
+        << bytes("05 01 09 02 A1 01 09 04 A1 01 09 30 75 08 95 01 81 06 C0 C0") << true << QList<quint32>{0x10002}
+        << false;
+    QTest::newRow("consumer-control pedal")
+        << bytes("05 0C 09 01 A1 01 09 B0 75 01 95 01 81 02 C0") << true << QList<quint32>{0xC0001} << false;
+    QTest::newRow("usage page given after the usage")
+        << bytes("09 04 05 01 A1 01 C0") << true << QList<quint32>{0x10004} << true;
+    QTest::newRow("four-byte usage carries its own page")
+        << bytes("05 0C 0B 04 00 01 00 A1 01 C0") << true << QList<quint32>{0x10004} << true;
+    QTest::newRow("the first usage names the collection")
+        << bytes("05 01 09 06 09 04 A1 01 C0") << true << QList<quint32>{0x10006} << false;
+    QTest::newRow("usage page restored by pop")
+        << bytes("05 0C A4 05 01 B4 09 04 A1 01 C0") << true << QList<quint32>{0xC0004} << false;
+    QTest::newRow("long item skipped") << bytes("FE 02 10 AA BB 05 01 09 04 A1 01 C0") << true
+                                       << QList<quint32>{0x10004} << true;
+    QTest::newRow("empty") << QByteArray() << true << QList<quint32>{} << false;
+
+    QTest::newRow("cut inside an item") << bytes("05 01 09 04 A1 01 C0 06 01") << false << QList<quint32>{} << false;
+    QTest::newRow("cut inside a long item")
+        << bytes("05 01 09 04 A1 01 C0 FE 05 10 AA") << false << QList<quint32>{} << false;
+    QTest::newRow("collection never closed") << bytes("05 01 09 04 A1 01") << false << QList<quint32>{} << false;
+    QTest::newRow("end without collection") << bytes("05 01 09 04 A1 01 C0 C0") << false << QList<quint32>{} << false;
+    QTest::newRow("pop without push") << bytes("B4 05 01 09 04 A1 01 C0") << false << QList<quint32>{} << false;
+    QTest::newRow("pushed too deep") << bytes(QStringLiteral("A4 ").repeated(17)
+                                              + QStringLiteral("05 01 09 04 A1 01 C0"))
+                                     << false << QList<quint32>{} << false;
+}
+
+void TestPedals::findsApplicationCollections()
+{
+    QFETCH(QByteArray, descriptor);
+    QFETCH(bool, wellFormed);
+    QFETCH(QList<quint32>, collections);
+    QFETCH(bool, pedal);
+
+    const auto found = hidApplicationCollections(descriptor);
+    QCOMPARE(found.has_value(), wellFormed);
+    if (found)
+        QCOMPARE(*found, collections);
+    QCOMPARE(declaresJoystick(descriptor), pedal);
+}
+
+void TestPedals::decodesReports_data()
 {
     QTest::addColumn<QStringList>("reports"); // pedal A or B, then the report's bytes
     QTest::addColumn<QStringList>("expected");
@@ -114,7 +187,7 @@ void TestFootPedalManager::decodesReports_data()
     QTest::newRow("only the first byte counts") << QStringList{"A 04 01 02"} << QStringList{"down 3", right};
 }
 
-void TestFootPedalManager::decodesReports()
+void TestPedals::decodesReports()
 {
     QFETCH(QStringList, reports);
     auto rig = std::make_unique<Rig>();
@@ -140,7 +213,7 @@ void TestFootPedalManager::decodesReports()
         ::close(fd);
 }
 
-void TestFootPedalManager::registers()
+void TestPedals::registers()
 {
     Rig rig;
     QVERIFY(rig.plugIn(0, "Dell USB Keyboard", kKeyboard));
@@ -160,7 +233,7 @@ void TestFootPedalManager::registers()
     QCOMPARE(log.value(0).value(0).toString(), QStringLiteral("Error: Failed to register Raw Input."));
 }
 
-void TestFootPedalManager::followsPedalsPluggedInAndOut()
+void TestPedals::followsPedalsPluggedInAndOut()
 {
     Rig rig;
     QVERIFY(rig.manager.registerDevices());
@@ -183,7 +256,7 @@ void TestFootPedalManager::followsPedalsPluggedInAndOut()
     QCOMPARE(rig.seen.count(rig.connected(3, "Foot Pedal")), 1);
 }
 
-void TestFootPedalManager::reportsPedalItCannotOpen()
+void TestPedals::reportsPedalItCannotOpen()
 {
     // A socket cannot be opened as a file, not even by root: a node the user has no access to.
     Rig rig;
@@ -224,7 +297,7 @@ void TestFootPedalManager::reportsPedalItCannotOpen()
 }
 
 // Names with "HID" in any case, in device order; hidraw10 sorts after hidraw2.
-void TestFootPedalManager::listsDevices()
+void TestPedals::listsDevices()
 {
     Rig rig;
     rig.describe(0, "Dell KB216 Wired Keyboard", kKeyboard);
@@ -235,5 +308,5 @@ void TestFootPedalManager::listsDevices()
     QCOMPARE(rig.manager.enumerateDevices(), (QStringList{"USB HID Footpedal", "Foot switch hid"}));
 }
 
-QTEST_GUILESS_MAIN(TestFootPedalManager)
-#include "tst_footpedalmanager.moc"
+QTEST_GUILESS_MAIN(TestPedals)
+#include "tst_pedals.moc"

@@ -1,0 +1,104 @@
+#include "windowrig.h"
+
+#include "audio/audioengine.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMediaDevices>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+WindowRig::WindowRig(bool startLocked, const WindowPictures &pictures)
+    : window(new MainWindow(nullptr, startLocked, pictures))
+{
+    if (!QTest::qWaitForWindowExposed(window))
+        qWarning("the main window was not exposed");
+}
+
+WindowRig::~WindowRig()
+{
+    delete window;
+}
+
+AudioEngine *WindowRig::engine() const
+{
+    return window->findChild<AudioEngine *>();
+}
+
+QString WindowRig::eventLog() const
+{
+    return child<QTextEdit>("eventLogView")->toPlainText();
+}
+
+QString WindowRig::auditLog() const
+{
+    return child<QTextEdit>("auditLogView")->toPlainText();
+}
+
+QString WindowRig::lastEvent() const
+{
+    return unstamped(eventLog().section(QLatin1Char('\n'), -1));
+}
+
+QString WindowRig::lastAudit() const
+{
+    return unstamped(auditLog().section(QLatin1Char('\n'), -1));
+}
+
+bool WindowRig::load(const QString &path)
+{
+    if (!engine()->loadFile(path))
+        return false;
+    return QTest::qWaitFor([this] { return eventLog().contains(QLatin1String("View: Fitting ")); }, 10000);
+}
+
+void WindowRig::answerDialogs(const QString &path, const QString &text)
+{
+    delete answering;
+    answering = new QTimer(window);
+    QObject::connect(answering, &QTimer::timeout, window, [this, path, text]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        Dialog seen{modal->windowTitle(), QString(), 0, lastEvent()};
+        if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            // Typed into the name field, as a user would.
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog *>(files)->accept();
+        } else if (auto *input = qobject_cast<QInputDialog *>(modal)) {
+            seen.text = input->labelText();
+            input->setTextValue(text);
+            input->accept();
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen.text = box->text();
+            seen.icon = int(box->icon());
+            QAbstractButton *button = box->defaultButton();
+            if (!button)
+                button = box->buttons().value(0);
+            button->click();
+        } else {
+            return;
+        }
+        dialogs << seen;
+    });
+    answering->start(20);
+}
+
+bool WindowRig::hasAudioOutput()
+{
+    return QTest::qWaitFor([] { return !QMediaDevices::audioOutputs().isEmpty(); }, 5000);
+}
+
+QString WindowRig::unstamped(const QString &line)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d(:\\d\\d\\.\\d{3})?\\] "));
+    const auto match = stamp.match(line);
+    return match.hasMatch() ? line.mid(match.capturedLength()) : QStringLiteral("<no stamp>") + line;
+}
