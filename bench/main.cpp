@@ -11,10 +11,13 @@
 //                                        edits, undos and redos through the engine
 //   orlenta-bench save FILE              saves a loaded recording, next to cp
 //   orlenta-bench transcript [--rows N]  CSV, grid and PDF of N rows
+//   orlenta-bench journal [--rows N] [--edits E]
+//                                        writes of the crash-recovery journal
 
 #include "audio/audioengine.h"
 #include "audio/peaklists.h"
 #include "bench/bench_edit.h"
+#include "bench/bench_journal.h"
 #include "bench/benchsupport.h"
 #include "bench/bench_save.h"
 #include "bench/bench_transcript.h"
@@ -44,7 +47,8 @@ int usage()
                            "       orlenta-bench waveform FILE [--width W]\n"
                            "       orlenta-bench edit FILE [--region-s S] [--edits N]\n"
                            "       orlenta-bench save FILE\n"
-                           "       orlenta-bench transcript [--rows N]\n";
+                           "       orlenta-bench transcript [--rows N]\n"
+                           "       orlenta-bench journal [--rows N] [--edits E]\n";
     return 2;
 }
 
@@ -210,5 +214,7 @@ int main(int argc, char *argv[])
         return benchSave(args.mid(1));
     if (args.first() == QLatin1String("transcript"))
         return benchTranscript(args.mid(1));
+    if (args.first() == QLatin1String("journal"))
+        return benchJournal(args.mid(1));
     return usage();
 }

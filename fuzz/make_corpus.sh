@@ -6,7 +6,7 @@
 set -euo pipefail
 out=${1:?usage: make_corpus.sh OUT}
 rm -rf "$out"
-for t in wavreader wavscanner cuereader oggscanner hiddescriptor transcriptcsv waveformcolumns; do
+for t in wavreader wavscanner cuereader oggscanner hiddescriptor transcriptcsv waveformcolumns recoveryjournal; do
     mkdir -p "$out/fuzz_$t"
 done
 work=$(mktemp -d)
@@ -82,6 +82,31 @@ csv="$out/fuzz_transcriptcsv"
 printf 'Start_Time,End_Time,Label,Note,Channel\r\n00:00:01.250,00:00:04.000,Q,"She said ""no"", twice",L\r\n00:01:00.000,,A,"two\r\nlines",\r\n' >"$csv/export.csv"
 printf '\xef\xbb\xbfStart_Time,End_Time,Label,Note,Channel\n1:02:03.004,1:02:05,,plain,R\n' >"$csv/bom-lf.csv"
 printf 'Start_Time;End_Time;Label\n00:00:01.000;00:00:02.000;x\n' >"$csv/semicolons.csv"
+
+# A recovery journal as the program writes it: every kind of edit, awkward text.
+cat >"$out/fuzz_recoveryjournal/journal.json" <<'EOF'
+{
+    "caseDetails": {"location": "Room\n2", "oic": "DC \u00d8rsted", "operation": "Op \"Kite\"",
+                    "reference": "  REF 7  ", "transcriber": "", "translator": "\t"},
+    "edits": [
+        {"op": "silence", "startMs": 7000, "endMs": 7001, "channel": -1},
+        {"op": "tone", "startMs": 1000, "endMs": 2500, "channel": 0, "frequencyHz": 1000},
+        {"op": "normalize", "startMs": 0, "endMs": 90000, "channel": -1, "targetDbfs": -1.5},
+        {"op": "trimPeaks", "startMs": 5, "endMs": 6, "channel": 1, "ratio": 0.707},
+        {"op": "undo"},
+        {"op": "redo"}
+    ],
+    "format": "orlenta-le recovery journal",
+    "recording": {"modified": "2023-11-14T22:13:20.123Z", "path": "/srv/Interviews/a.wav", "size": 123456789012},
+    "rows": [
+        {"channel": 1, "endMs": 1200, "label": "Witness", "note": "She said \"no\",\r\nthen left", "startMs": -5},
+        {"channel": -1, "endMs": -9223372036854775808, "label": "", "note": "", "startMs": 9223372036854775807}
+    ],
+    "timeSource": {"index": 1, "text": "Real Time"},
+    "version": 1,
+    "written": "2023-11-14T22:15:00.456Z"
+}
+EOF
 
 # Waveform arithmetic: view numbers first, then peak values.
 ff $(tone) -f f64le "$work/peaks.raw"
