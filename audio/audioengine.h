@@ -51,6 +51,7 @@ public:
     void setLoopRegion(bool enabled, qlonglong startMs, qlonglong endMs);
     void setChannelMute(bool muteLeft, bool muteRight);
     void setPlaybackSpeed(double factor);
+    double playbackSpeed() const;
     // The output used from now on; a running stream moves to it.
     void setOutputDevice(const QAudioDevice &device);
 
@@ -94,6 +95,8 @@ signals:
     void formatDataReady(QString info);
     void errorMessage(QString msg);
     void playbackStopped();
+    // The sound server went away under the stream; the next play reconnects.
+    void outputLost();
     void debugMessage(QString msg);
     // Share of a long load done, in percent; -1 while the total is unknown.
     void loadProgressChanged(int percent);
@@ -132,6 +135,9 @@ private:
     // Falls back to the default output when the chosen one is gone.
     bool dropGoneDevice();
     qint64 byteRate() const;
+    void onPositionTick();
+    void handleUnderrun();
+    void handleOutputLost();
 
     QByteArray store;
     int rate = 44100;
@@ -152,4 +158,6 @@ private:
     QAudioDevice chosenDevice;        // null: the system's default output
     QTimer *positionTimer = nullptr;  // reports the position while playing
     int reportsSinceDeviceCheck = 0;
+    int underruns = 0;     // in this playback; logged once, counted at its end
+    int ticksStarved = -1; // reports since the stream went idle with data left; -1 when it has not
 };

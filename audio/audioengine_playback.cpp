@@ -15,6 +15,22 @@ constexpr int kPositionReportMs = 33; // about 30 reports a second while playing
 // The device list's change signal does not fire for every unplugged output,
 // so a playing stream also checks its device about once a second.
 constexpr int kReportsPerDeviceCheck = 30;
+// What the sound server holds ahead of the speaker. Left to the server, a
+// stream gets a buffer of about two seconds and starts only once most of it
+// is queued, filled one 20 ms period per event-loop pass, so on a busy window
+// a fresh stream (Play after Stop) was heard late while a resumed one was
+// not. 100 ms starts at once and still rides out the usual stalls.
+constexpr int kStreamBufferMs = 100;
+// A starved stream normally takes data again on its own within a period or
+// two; one still idle after this many reports is started again.
+constexpr int kStarvedReportsBeforeRestart = 6;
+
+// The stream stopped because the output failed (the server went away or
+// refused it), not because it was stopped or ran short of data.
+bool outputFailed(const QAudioSink *sink)
+{
+    return sink->error() != QAudio::NoError && sink->error() != QAudio::UnderrunError;
+}
 
 } // namespace
 
@@ -23,13 +39,7 @@ void AudioEngine::setupPlayback()
     reader = new PlaybackReader(&store, channels, rate, this);
     positionTimer = new QTimer(this);
     positionTimer->setInterval(kPositionReportMs);
-    connect(positionTimer, &QTimer::timeout, this, [this]() {
-        emit positionChanged(position());
-        if (++reportsSinceDeviceCheck >= kReportsPerDeviceCheck) {
-            reportsSinceDeviceCheck = 0;
-            onOutputsChanged();
-        }
-    });
+    connect(positionTimer, &QTimer::timeout, this, &AudioEngine::onPositionTick);
     auto *devices = new QMediaDevices(this);
     connect(devices, &QMediaDevices::audioOutputsChanged, this, &AudioEngine::onOutputsChanged);
 }
@@ -48,6 +58,7 @@ void AudioEngine::openStream()
     format.setSampleRate(rate);
     const QAudioDevice device = chosenDevice.isNull() ? QMediaDevices::defaultAudioOutput() : chosenDevice;
     sink = new QAudioSink(device, format, this);
+    sink->setBufferSize(qsizetype(byteRate() * kStreamBufferMs / 1000));
     connect(sink, &QAudioSink::stateChanged, this, &AudioEngine::handleStateChanged);
 }
 
@@ -56,6 +67,7 @@ void AudioEngine::releaseStream()
     if (!sink)
         return;
     positionTimer->stop();
+    ticksStarved = -1;
     sink->disconnect(this);
     sink->stop();
     sink->deleteLater();
@@ -76,6 +88,10 @@ void AudioEngine::play()
     else
         sink->start(reader);
     positionTimer->start();
+    // A server that is still away refuses the stream at once, without a
+    // change of state to report it.
+    if (sink && sink->state() == QAudio::StoppedState && outputFailed(sink))
+        handleOutputLost();
 }
 
 void AudioEngine::pause()
@@ -90,6 +106,7 @@ void AudioEngine::pause()
 void AudioEngine::stop()
 {
     releaseStream();
+    underruns = 0;
     // Stop means back to the start; the next play begins there.
     reader->seekToSourceByte(0);
     emit playbackStopped();
@@ -97,7 +114,8 @@ void AudioEngine::stop()
 
 bool AudioEngine::isPlaying() const
 {
-    return sink && sink->state() == QAudio::ActiveState;
+    // A starved stream is still playing: it goes on as soon as it has data.
+    return sink && (sink->state() == QAudio::ActiveState || (sink->state() == QAudio::IdleState && ticksStarved >= 0));
 }
 
 qlonglong AudioEngine::position() const
@@ -153,6 +171,11 @@ void AudioEngine::setPlaybackSpeed(double factor)
     reader->setSpeed(factor);
 }
 
+double AudioEngine::playbackSpeed() const
+{
+    return reader->speed();
+}
+
 void AudioEngine::setOutputDevice(const QAudioDevice &device)
 {
     if (device == chosenDevice)
@@ -198,11 +221,67 @@ void AudioEngine::onOutputsChanged()
         moveStreamTo(QAudioDevice());
 }
 
+void AudioEngine::onPositionTick()
+{
+    emit positionChanged(position());
+    if (ticksStarved >= 0 && ++ticksStarved > kStarvedReportsBeforeRestart) {
+        ticksStarved = 0;
+        sink->start(reader);
+    }
+    if (++reportsSinceDeviceCheck >= kReportsPerDeviceCheck) {
+        reportsSinceDeviceCheck = 0;
+        onOutputsChanged();
+    }
+}
+
 void AudioEngine::handleStateChanged(QAudio::State state)
 {
+    if (state == QAudio::ActiveState) {
+        ticksStarved = -1;
+        return;
+    }
+    if (state == QAudio::StoppedState) {
+        // Stopping it ourselves leaves no error; the server going away does.
+        if (sink && outputFailed(sink))
+            handleOutputLost();
+        return;
+    }
     if (state != QAudio::IdleState)
         return;
+    // Idle with data still to read is an underrun, not the end.
+    if (!reader->atEnd()) {
+        handleUnderrun();
+        return;
+    }
+    ticksStarved = -1;
     positionTimer->stop();
+    if (underruns > 1)
+        emit debugMessage(QStringLiteral("AudioEngine: %1 output underruns in this playback.").arg(underruns));
+    underruns = 0;
     emit positionChanged(position());
+    emit playbackStopped();
+}
+
+void AudioEngine::handleUnderrun()
+{
+    if (ticksStarved < 0)
+        ticksStarved = 0;
+    if (underruns++ == 0)
+        emit debugMessage(QStringLiteral("AudioEngine: Output underrun (the sound server was starved); playback goes on."));
+    if (!positionTimer->isActive())
+        positionTimer->start();
+}
+
+void AudioEngine::handleOutputLost()
+{
+    // The next play opens a new stream from where the sound stopped.
+    const qlonglong at = position();
+    releaseStream();
+    reader->seekToSourceByte(qint64(bits / 8) * channels * (qint64(rate) * at / 1000));
+    underruns = 0;
+    emit debugMessage(QStringLiteral("AudioEngine: Audio output lost (the sound server went away); "
+                                     "press Play to reconnect."));
+    emit outputLost();
+    emit positionChanged(at);
     emit playbackStopped();
 }

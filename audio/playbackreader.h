@@ -82,6 +82,7 @@ public:
     void setChannelMute(bool muteLeft, bool muteRight);
     // Clamped to 0.25 .. 4.0; playback continues from the sample now heard.
     void setSpeed(double factor);
+    double speed() const { return playbackSpeed; }
     void setLoopRegion(bool enabled, qlonglong startMs, qlonglong endMs);
     // Moves to a source byte offset, aligned down to a frame and clamped into
     // the store; the stretcher starts afresh there.

@@ -1,10 +1,16 @@
 #include "audio/audioengine.h"
 #include "audiofixtures.h"
+#include "monitorcapture.h"
 
+#include <QMediaDevices>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <cmath>
+#include <memory>
 
 using namespace fixtures;
 
@@ -60,6 +66,49 @@ QByteArray bextChunk(const QByteArray &time)
     return chunk("bext", data);
 }
 
+// A PulseAudio server of this test's own, on its own socket, with one null
+// sink: it can be killed and started again without touching a server that
+// anything else uses. The process talks to it through PULSE_SERVER.
+class PrivateSoundServer
+{
+public:
+    explicit PrivateSoundServer(const QString &dir)
+        : dir(dir)
+    {
+        qputenv("PULSE_SERVER", ("unix:" + dir + QStringLiteral("/native")).toUtf8());
+    }
+    ~PrivateSoundServer() { kill(); }
+
+    bool start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir);
+        env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir + QStringLiteral("/runtime"));
+        env.insert(QStringLiteral("PULSE_STATE_PATH"), dir + QStringLiteral("/state"));
+        server.setProcessEnvironment(env);
+        server.setStandardOutputFile(QProcess::nullDevice());
+        server.setStandardErrorFile(QProcess::nullDevice());
+        server.start(QStringLiteral("pulseaudio"),
+                     {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--use-pid-file=no"),
+                      QStringLiteral("--system=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-F"),
+                      QStringLiteral("/dev/null"), QStringLiteral("--load=module-null-sink sink_name=private"),
+                      QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + dir
+                          + QStringLiteral("/native")});
+        return server.waitForStarted()
+               && QTest::qWaitFor([]() { return !run(QStringLiteral("pactl"), {QStringLiteral("info")}).isNull(); },
+                                  5000);
+    }
+    void kill()
+    {
+        server.kill();
+        server.waitForFinished();
+    }
+
+private:
+    QString dir;
+    QProcess server;
+};
+
 } // namespace
 
 class TestAudioEngine : public QObject
@@ -81,15 +130,22 @@ private slots:
     void refreshFormatInfo();
     void secondLoadDuringDecodeIsRefused();
     void destroyedWhileDecoding();
+    void aRestartedSoundServerIsReconnectedOnPlay();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
     QTemporaryDir dir;
+    QTemporaryDir serverDir{QStringLiteral("/tmp/orlenta-pulse-XXXXXX")}; // a short path: it holds a socket
+    std::unique_ptr<PrivateSoundServer> soundServer;
 };
 
 void TestAudioEngine::initTestCase()
 {
     QVERIFY(dir.isValid());
+    QVERIFY(serverDir.isValid());
+    // Before anything asks for an audio output: Qt connects to one server for good.
+    soundServer = std::make_unique<PrivateSoundServer>(serverDir.path());
+    QVERIFY(soundServer->start());
     // 2 s stereo speech-like tone, used by several cases.
     QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=44100:duration=2"),
                            {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-b:a"), QStringLiteral("128k")},
@@ -342,6 +398,45 @@ void TestAudioEngine::destroyedWhileDecoding()
     auto *engine = new AudioEngine;
     QTimer::singleShot(0, [engine]() { delete engine; });
     QVERIFY(!engine->loadFile(file(QStringLiteral("tone.mp3"))));
+}
+
+void TestAudioEngine::aRestartedSoundServerIsReconnectedOnPlay()
+{
+    const int rate = 44100;
+    QByteArray tone;
+    for (int f = 0; f < 20 * rate; ++f) {
+        const quint16 v = quint16(qint16(std::lround(12000.0 * std::sin(2 * M_PI * 440.0 * f / rate))));
+        tone += le16(v) + le16(v);
+    }
+    QVERIFY(writeFile(file(QStringLiteral("long.wav")), riff(fmtChunk(1, 2, rate, 16) + chunk("data", tone))));
+    QTRY_VERIFY_WITH_TIMEOUT(!QMediaDevices::audioOutputs().isEmpty(), 5000);
+    AudioEngine engine;
+    QVERIFY(engine.loadFile(file(QStringLiteral("long.wav"))));
+    Recorder seen(&engine);
+    QSignalSpy lost(&engine, &AudioEngine::outputLost);
+    engine.play();
+    QTRY_VERIFY_WITH_TIMEOUT(engine.position() > 500, 8000);
+
+    soundServer->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
+    QVERIFY(!engine.isPlaying());
+    QVERIFY(seen.log.contains(QStringLiteral("debug: AudioEngine: Audio output lost (the sound server went away); "
+                                             "press Play to reconnect.")));
+    QVERIFY(seen.log.endsWith(QStringLiteral("stopped")));
+
+    QVERIFY(soundServer->start());
+    MonitorCapture capture;
+    QVERIFY(capture.start(QStringLiteral("private.monitor")));
+    // Qt reconnects to the server a few seconds after losing it; until then
+    // a press finds no output and says so again.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&]() {
+            if (!engine.isPlaying())
+                engine.play();
+            return capture.firstLoud(0, 3000) >= 0;
+        }(),
+        15000);
+    QVERIFY(engine.isPlaying());
 }
 
 QTEST_GUILESS_MAIN(TestAudioEngine)

@@ -159,6 +159,7 @@ void TestTransport::playIconFollowsTheEngine()
     auto *play = child<QToolButton>("playButton");
     const QImage playIcon = iconImage(window->style()->standardIcon(QStyle::SP_MediaPlay));
     const QImage pauseIcon = iconImage(window->style()->standardIcon(QStyle::SP_MediaPause));
+    QVERIFY(playIcon != pauseIcon);
     QTest::mouseClick(play, Qt::LeftButton);
     QTRY_VERIFY(engine()->isPlaying());
     QCOMPARE(iconImage(play->icon()), pauseIcon);
@@ -189,6 +190,7 @@ void TestTransport::muteAndLoopLines()
     const int lines = child<QTextEdit>("eventLogView")->toPlainText().count(QLatin1Char('\n'));
     child<QComboBox>("speedCombo")->setCurrentIndex(3); // 2.0x: no line
     QCOMPARE(child<QTextEdit>("eventLogView")->toPlainText().count(QLatin1Char('\n')), lines);
+    QCOMPARE(engine()->playbackSpeed(), 2.0);
 
     QTest::mouseClick(child<QPushButton>("loopButton"), Qt::LeftButton);
     QCOMPARE(lastEvent(), QStringLiteral("User Action: Loop Toggled (1)"));

@@ -19,6 +19,7 @@
 namespace {
 
 constexpr qlonglong kStepMs = 5000;
+const QString kOutputLostText = QStringLiteral("Audio output lost — press Play to reconnect");
 
 } // namespace
 
@@ -44,6 +45,11 @@ void MainWindow::connectTransport()
     connect(deviceCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onDeviceChanged);
     connect(engine, &AudioEngine::positionChanged, this, &MainWindow::updateClocks);
     connect(engine, &AudioEngine::playbackStopped, this, &MainWindow::onPlaybackStopped);
+    // Said in the window, not in a box: the server may come and go many times.
+    connect(engine, &AudioEngine::outputLost, this, [this]() {
+        if (statusLabel)
+            statusLabel->setText(kOutputLostText);
+    });
 }
 
 void MainWindow::fillDeviceList()
@@ -59,10 +65,14 @@ void MainWindow::onPlayPauseClicked()
     if (!transportReady())
         return;
     logEvent(QStringLiteral("User Action: Play/Pause"));
-    if (engine->isPlaying())
+    if (engine->isPlaying()) {
         engine->pause();
-    else
+    } else {
         engine->play();
+        // Playing again means the output is back.
+        if (statusLabel && engine->isPlaying() && statusLabel->text() == kOutputLostText)
+            statusLabel->setText(QStringLiteral("Ready"));
+    }
     updatePlayIcon();
 }
 

@@ -20,10 +20,10 @@ MonitorCapture::~MonitorCapture()
     recorder.waitForFinished();
 }
 
-bool MonitorCapture::start()
+bool MonitorCapture::start(const QString &monitor)
 {
     recorder.start(QStringLiteral("parec"),
-                   {QStringLiteral("-d"), QStringLiteral("@DEFAULT_MONITOR@"), QStringLiteral("--raw"),
+                   {QStringLiteral("-d"), monitor, QStringLiteral("--raw"),
                     QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"), QStringLiteral("--channels=2"),
                     QStringLiteral("--latency-msec=5")});
     return recorder.waitForStarted();

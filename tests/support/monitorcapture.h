@@ -5,8 +5,8 @@
 #include <QObject>
 #include <QProcess>
 
-// What the default PulseAudio output really plays, captured from its monitor
-// with parec: 16-bit stereo 44.1 kHz, as it arrives.
+// What a PulseAudio output really plays, captured from its monitor with
+// parec: 16-bit stereo 44.1 kHz, as it arrives.
 class MonitorCapture : public QObject
 {
     Q_OBJECT
@@ -17,7 +17,7 @@ public:
     explicit MonitorCapture(QObject *parent = nullptr);
     ~MonitorCapture() override;
 
-    bool start();
+    bool start(const QString &monitor = QStringLiteral("@DEFAULT_MONITOR@"));
     qint64 frames() const { return captured.size() / 4; }
     const QByteArray &bytes() const { return captured; }
     qint16 sample(qint64 frame, int channel) const;
