@@ -2,6 +2,7 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
         window->setAttribute(Qt::WA_DeleteOnClose);
         QApplication::setQuitOnLastWindowClosed(true);
         splash->fadeOutAndFinish(window);
+        QTimer::singleShot(0, window, &MainWindow::offerRecovery);
     });
     splash->startAnimation();
     return app.exec();

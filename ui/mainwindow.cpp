@@ -31,6 +31,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     connectNavigation();
     connectEditing();
     connectUnsavedTracking();
+    setupJournal();
 
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/recoveryjournal.h"
 #include "widgets/marker.h"
 
 #include <QMainWindow>
@@ -7,6 +8,7 @@
 #include <QString>
 
 class AudioEngine;
+class JournalKeeper;
 class FootPedalManager;
 class GlobalHotkeys;
 class QListWidget;
@@ -48,6 +50,9 @@ public:
     ~MainWindow() override;
 
     void applyAccentColor(const QString &color);
+    // Offers back the work of a program that ended without saving it (a
+    // crash, a kill, a power cut), one journal at a time.
+    void offerRecovery();
 
     // "[HH:mm:ss.zzz] text" to the event log, kept scrolled to the end.
     void logEvent(const QString &text);
@@ -151,7 +156,12 @@ private:
     bool confirmUnsavedWork(const QString &command, bool transcriptOnly);
     void markTranscriptSaved();
     void noteWorkChanged();
-    void noteAudioEdited();
+    void noteAudioEdited(const JournalEdit &edit);
+    // Crash recovery: the journal of this window's work, and bringing back a
+    // journal left behind.
+    void setupJournal();
+    RecoveryJournal journalSnapshot() const;
+    void recover(const RecoveryJournal &journal);
     bool exportTranscript();
     void setupPedals();
     CaseDetails caseDetails() const;
@@ -189,6 +199,8 @@ private:
     bool transcriptChanged = false; // since the last CSV export or import
     bool caseDetailsChanged = false; // since the last WAV save, PDF or CSV export
     bool audioChanged = false;       // since the last WAV save
+    JournalKeeper *journal = nullptr;
+    QList<JournalEdit> journalEdits; // every edit since the recording was opened, undo and redo too
 
     // The view both channel views share, and the selection.
     double viewZoom = 0.1;

@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include "audio/audioengine.h"
+#include "ui/recoveryjournal.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 
@@ -106,7 +107,7 @@ void MainWindow::onSilenceAudio()
     if (!editReady())
         return;
     engine->applySilence(selStart, selEnd, selChannel);
-    noteAudioEdited();
+    noteAudioEdited({JournalEdit::Op::Silence, selStart, selEnd, selChannel, 0.0});
     if (grid)
         grid->addMarker(selStart, selEnd, QStringLiteral("Redaction"), QStringLiteral("Silence Applied"), selChannel);
     if (auditLogView)
@@ -118,7 +119,7 @@ void MainWindow::onTone1kClicked()
     if (!editReady())
         return;
     engine->applyTone(kToneHz, selStart, selEnd, selChannel);
-    noteAudioEdited();
+    noteAudioEdited({JournalEdit::Op::Tone, selStart, selEnd, selChannel, kToneHz});
     if (grid)
         grid->addMarker(selStart, selEnd, QStringLiteral("Redaction"), QStringLiteral("Tone 1kHz Applied"), selChannel);
     if (auditLogView)
@@ -130,7 +131,7 @@ void MainWindow::onNormalizeClicked()
     if (!editReady())
         return;
     engine->applyNormalize(selStart, selEnd, selChannel, kNormalizeTargetDb);
-    noteAudioEdited();
+    noteAudioEdited({JournalEdit::Op::Normalize, selStart, selEnd, selChannel, kNormalizeTargetDb});
     if (auditLogView)
         auditLogView->append(QStringLiteral("Normalized: ") + regionText(selStart, selEnd));
 }
@@ -140,7 +141,7 @@ void MainWindow::onTrimPeaksClicked()
     if (!editReady())
         return;
     engine->applyTrimPeaks(kTrimRatio, selStart, selEnd, selChannel);
-    noteAudioEdited();
+    noteAudioEdited({JournalEdit::Op::TrimPeaks, selStart, selEnd, selChannel, kTrimRatio});
     if (auditLogView)
         auditLogView->append(QStringLiteral("Trimmed Peaks: ") + regionText(selStart, selEnd));
 }
@@ -150,7 +151,7 @@ void MainWindow::onUndo()
     if (!engine || engine->isLoading() || !engine->canUndo())
         return;
     engine->undo();
-    noteAudioEdited();
+    noteAudioEdited({JournalEdit::Op::Undo, 0, 0, -1, 0.0});
 }
 
 void MainWindow::onRedo()
@@ -158,11 +159,15 @@ void MainWindow::onRedo()
     if (!engine || engine->isLoading() || !engine->canRedo())
         return;
     engine->redo();
-    noteAudioEdited();
+    noteAudioEdited({JournalEdit::Op::Redo, 0, 0, -1, 0.0});
 }
 
-void MainWindow::noteAudioEdited()
+void MainWindow::noteAudioEdited(const JournalEdit &edit)
 {
     audioChanged = true;
+    JournalEdit kept = edit;
+    kept.startMs = qMax<qlonglong>(0, kept.startMs); // the engine clamps the same way
+    kept.endMs = qMax(kept.startMs, kept.endMs);
+    journalEdits << kept;
     noteWorkChanged();
 }

@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include "audio/audioengine.h"
+#include "ui/recoveryjournal.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 
@@ -70,6 +71,7 @@ void MainWindow::onRecordingReplaced(const QString &path)
     setWindowTitle(QStringLiteral("Orlenta LE (Beta) - ") + QFileInfo(path).fileName());
     transcriptChanged = false;
     audioChanged = false;
+    journalEdits.clear();
     noteWorkChanged();
 }
 

@@ -31,10 +31,6 @@ void MainWindow::connectUnsavedTracking()
     }
 }
 
-void MainWindow::noteWorkChanged()
-{
-}
-
 void MainWindow::markTranscriptSaved()
 {
     transcriptChanged = false;

@@ -1,0 +1,223 @@
+// Crash recovery: work journalled by a window whose process is killed comes
+// back in the next window, audio edits replayed; a journal naming a missing
+// or changed recording still gives back the transcript; a corrupt journal is
+// set aside and reported once.
+
+#include "audio/audioengine.h"
+#include "audiofixtures.h"
+#include "ui/journalkeeper.h"
+#include "ui/mainwindow.h"
+#include "ui/recoveryjournal.h"
+#include "widgets/transcriptiongrid.h"
+#include "widgets/waveformdisplay.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace fixtures;
+
+namespace {
+
+QByteArray sha1(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+}
+
+template<typename T>
+T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QString::fromLatin1(name));
+}
+
+// Does some work in a real window, waits until its journal holds all of it,
+// prints the state it reached and waits to be killed.
+int crashWorker(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    auto *window = new MainWindow(nullptr, false);
+    auto *engine = window->findChild<AudioEngine *>();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window) || !engine->loadFile(QString::fromLocal8Bit(argv[2])))
+        return 2;
+    auto *wave = child<WaveformDisplay>(window, "waveL");
+    // The view fits itself to the recording first.
+    if (!QTest::qWaitFor([&]() { return qAbs(wave->currentZoom() * engine->duration() - wave->width()) < 2; }))
+        return 4;
+    const int y = wave->height() / 2;
+    QTest::mousePress(wave, Qt::LeftButton, {}, QPoint(wave->width() / 4, y));
+    QTest::mouseMove(wave, QPoint(wave->width() / 2, y));
+    QTest::mouseRelease(wave, Qt::LeftButton, {}, QPoint(wave->width() / 2, y));
+    QTest::mouseClick(child<QPushButton>(window, "silenceButton"), Qt::LeftButton);
+    QTest::keyClick(wave, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(wave, Qt::Key_Y, Qt::ControlModifier);
+    QTest::mouseClick(child<QPushButton>(window, "selectAllButton"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(window, "normButton"), Qt::LeftButton);
+    QTest::keyClick(wave, Qt::Key_Z, Qt::ControlModifier);
+    auto *grid = window->findChild<TranscriptionGrid *>();
+    grid->addMarker(250, 900, QStringLiteral("Speaker A"), QStringLiteral("\"Quoted\", and\nwrapped"), 0);
+    QTest::keyClicks(child<QLineEdit>(window, "refEdit"), QStringLiteral("  REF 9 "));
+    QTest::keyClicks(child<QLineEdit>(window, "translatorEdit"), QStringLiteral("M. Ozturk"));
+
+    const QString path = journalDirectory() + QStringLiteral("/journal-%1.json").arg(QCoreApplication::applicationPid());
+    const bool written = QTest::qWaitFor(
+        [&]() {
+            QFile file(path);
+            const JournalDecode read = decodeJournal(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+            return read.ok && read.journal.edits.size() == 5
+                && read.journal.details.translator == QStringLiteral("M. Ozturk");
+        },
+        10000);
+    if (!written)
+        return 3;
+    std::printf("journaled %s %d %d\n", sha1(engine->samples()).constData(), engine->canUndo(), engine->canRedo());
+    std::fflush(stdout);
+    return app.exec();
+}
+
+} // namespace
+
+class TestRecovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void workOfAKilledProgramComesBack();
+    void journalsThatCannotBeReplayed_data();
+    void journalsThatCannotBeReplayed();
+
+private:
+    // Opens a window, lets it offer the journals it finds, answering each
+    // question with `answer`; returns the texts of the boxes shown.
+    QStringList offer(const QString &answer);
+
+    QTemporaryDir dir;
+    QPointer<MainWindow> window;
+};
+
+void TestRecovery::init()
+{
+    delete window;
+    QVERIFY(QDir(dir.path()).removeRecursively());
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("state"))));
+    qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toUtf8());
+}
+
+QStringList TestRecovery::offer(const QString &answer)
+{
+    window = new MainWindow(nullptr, false);
+    QStringList shown;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, this, [&]() {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown << box->text();
+            QAbstractButton *pressed = box->button(QMessageBox::Ok);
+            for (QAbstractButton *b : box->buttons())
+                pressed = b->text() == answer ? b : pressed;
+            pressed->click();
+        }
+    });
+    answerer.start(20);
+    window->offerRecovery();
+    return shown;
+}
+
+void TestRecovery::workOfAKilledProgramComesBack()
+{
+    const QString recording = dir.filePath(QStringLiteral("statement.wav"));
+    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=22050:duration=4"),
+                           {QStringLiteral("-ac"), QStringLiteral("2")}, recording));
+    QProcess worker;
+    worker.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-worker"), recording});
+    QVERIFY(worker.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(worker.canReadLine() || worker.state() == QProcess::NotRunning, 30000);
+    const QList<QByteArray> reached = worker.readLine().trimmed().split(' ');
+    QCOMPARE(reached.value(0), QByteArray("journaled"));
+    ::kill(pid_t(worker.processId()), SIGKILL);
+    QVERIFY(worker.waitForFinished());
+
+    const QStringList shown = offer(QStringLiteral("Recover"));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().startsWith(QStringLiteral("Recover unsaved work on statement.wav from ")), qPrintable(shown.first()));
+    QVERIFY(shown.first().endsWith(QStringLiteral("(2 rows, 5 edits)")));
+
+    auto *engine = window->findChild<AudioEngine *>();
+    QCOMPARE(sha1(engine->samples()), reached.value(1));
+    QCOMPARE(QByteArray::number(engine->canUndo()) + ' ' + QByteArray::number(engine->canRedo()),
+             reached.value(2) + ' ' + reached.value(3));
+    const QList<Marker> rows = window->findChild<TranscriptionGrid *>()->getMarkers();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0).label, QStringLiteral("Redaction"));
+    QCOMPARE(rows.at(1).note, QStringLiteral("\"Quoted\", and\nwrapped"));
+    QCOMPARE(child<QLineEdit>(window, "refEdit")->text(), QStringLiteral("  REF 9 "));
+    QCOMPARE(child<QLineEdit>(window, "translatorEdit")->text(), QStringLiteral("M. Ozturk"));
+    QVERIFY(child<QTextEdit>(window, "auditLogView")->toPlainText().contains(QStringLiteral("Recovered: ") + recording));
+    // The old journal is gone; the recovered work is journalled anew.
+    const QStringList left = QDir(journalDirectory()).entryList({QStringLiteral("journal-*.json")});
+    QCOMPARE(left, QStringList{QStringLiteral("journal-%1.json").arg(QCoreApplication::applicationPid())});
+}
+
+void TestRecovery::journalsThatCannotBeReplayed_data()
+{
+    QTest::addColumn<QString>("recording"); // "missing", "changed", or "corrupt" for a journal that is no JSON
+    QTest::addColumn<QString>("message");
+    QTest::newRow("recording missing") << "missing" << "audio edits could not be replayed";
+    QTest::newRow("recording changed since") << "changed" << "audio edits could not be replayed";
+    QTest::newRow("journal corrupt") << "corrupt" << "could not be read and was set aside";
+}
+
+void TestRecovery::journalsThatCannotBeReplayed()
+{
+    QFETCH(QString, recording);
+    QFETCH(QString, message);
+    RecoveryJournal journal;
+    journal.recordingPath = dir.filePath(QStringLiteral("take.wav"));
+    journal.recordingSize = 10; // another file than the one there now, if any
+    journal.recordingModified = QDateTime::currentDateTimeUtc();
+    if (recording == QLatin1String("changed"))
+        QVERIFY(writeFile(journal.recordingPath, riff(fmtChunk(1, 1, 8000, 16) + chunk("data", QByteArray(800, '\1')))));
+    journal.edits = {{JournalEdit::Op::Silence, 0, 50, -1, 0.0}};
+    journal.rows = {{100, 200, QStringLiteral("Speaker A"), QStringLiteral("first"), -1},
+                    {300, 400, QStringLiteral("Speaker B"), QString(), 1}};
+    journal.details.reference = QStringLiteral("REF 1");
+    journal.written = QDateTime::currentDateTimeUtc();
+    const QString path = QDir(journalDirectory()).filePath(QStringLiteral("journal-4999999.json"));
+    QVERIFY(QDir().mkpath(journalDirectory()));
+    QVERIFY(writeFile(path, recording == QLatin1String("corrupt") ? QByteArray("{\"format\": ") : encodeJournal(journal)));
+
+    const QStringList shown = offer(QStringLiteral("Recover"));
+    QVERIFY2(shown.size() == (recording == QLatin1String("corrupt") ? 1 : 2), qPrintable(shown.join(QLatin1Char('|'))));
+    QVERIFY2(shown.last().contains(message), qPrintable(shown.join('|')));
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(window->findChild<AudioEngine *>()->samples().isEmpty());
+    if (recording == QLatin1String("corrupt")) {
+        QVERIFY(QFile::exists(path + QStringLiteral(".corrupt")));
+        delete window;
+        QCOMPARE(offer(QStringLiteral("Recover")), QStringList()); // said once
+        return;
+    }
+    QCOMPARE(window->findChild<TranscriptionGrid *>()->getMarkers(), journal.rows);
+    QCOMPARE(child<QLineEdit>(window, "refEdit")->text(), QStringLiteral("REF 1"));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--crash-worker") == 0)
+        return crashWorker(argc, argv);
+    QApplication app(argc, argv);
+    TestRecovery test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_recovery.moc"
