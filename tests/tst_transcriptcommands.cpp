@@ -197,8 +197,8 @@ void TestTranscriptCommands::csvImportIsReported_data()
            "start time)."
         << 1;
     QTest::newRow("file that cannot be read")
-        << "unreadable.csv" << QByteArray() << "Import Error|Failed to parse CSV file.|unreadable.csv: Input/output error"
-        << 1;
+        << "unreadable.csv" << QByteArray()
+        << "Import Error|Failed to parse CSV file.|unreadable.csv: Input/output error" << 1;
 }
 
 void TestTranscriptCommands::csvImportIsReported()
@@ -223,7 +223,7 @@ void TestTranscriptCommands::csvImportIsReported()
     const bool imported = box.startsWith(QStringLiteral("Import|"));
     QCOMPARE(audit().contains(QStringLiteral("Imported CSV")), imported);
     if (imported)
-        QVERIFY(audit().endsWith(QStringLiteral("Imported CSV: ") + path + QStringLiteral(" - ") + box.section(u'|', 2)));
+        QVERIFY(audit().endsWith(QStringLiteral("Imported CSV: %1 - %2").arg(path, box.section(u'|', 2))));
 }
 
 void TestTranscriptCommands::pdfReportIsRecorded_data()
@@ -246,7 +246,8 @@ void TestTranscriptCommands::pdfReportIsRecorded()
     QCOMPARE(QFile::exists(pdf), written);
     QCOMPARE(audit().endsWith(QStringLiteral("Exported PDF: ") + pdf), written);
     if (!written) {
-        QVERIFY2(seen.last().startsWith(QStringLiteral("Export Error|Failed to write PDF report.")), qPrintable(seen.last()));
+        QVERIFY2(seen.last().startsWith(QStringLiteral("Export Error|Failed to write PDF report.")),
+                 qPrintable(seen.last()));
         return;
     }
     const QString text = QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf,

@@ -132,12 +132,13 @@ void TestTranscriptCsv::reading_data()
     QTest::newRow("columns by name, in another order")
         << QByteArray(" label ,NOTE,Channel,End Time,start_time\na,n,1,00:00:02.000,00:00:01.000\n")
         << QList<Marker>{{1000, 2000, "a", "n", 1}} << QStringList{"1:header"};
-    QTest::newRow("labels only: rows at zero")
-        << QByteArray("Label,Note\r\nSpeaker A,intro\r\nSpeaker B\r\n,\r\n")
-        << QList<Marker>{{0, 0, "Speaker A", "intro", -1}, {0, 0, "Speaker B", "", -1}}
+    QTest::newRow("labels only: rows at zero, a later header-like row kept")
+        << QByteArray("Label,Note\r\nSpeaker A,intro\r\nNote\r\n,\r\n")
+        << QList<Marker>{{0, 0, "Speaker A", "intro", -1}, {0, 0, "Note", "", -1}}
         << QStringList{"1:header", "4:blank"};
     QTest::newRow("UTF-16 little-endian")
-        << utf16(QStringLiteral("Start_Time,End_Time,Label,Note,Channel\r\n00:00:01.000,00:00:02.000,Zoë,😀,0\r\n"), false)
+        << utf16(QStringLiteral("Start_Time,End_Time,Label,Note,Channel\r\n00:00:01.000,00:00:02.000,Zoë,😀,0\r\n"),
+                 false)
         << QList<Marker>{{1000, 2000, QStringLiteral("Zoë"), QStringLiteral("😀"), 0}} << QStringList{"1:header"};
     QTest::newRow("UTF-16 big-endian")
         << utf16(QStringLiteral("0:00:01,0:00:02,Zoë,😀,1\n"), true)

@@ -612,7 +612,9 @@ TranscriptCsv decodeTranscriptCsv(QByteArrayView bytes)
         }
 
         Record record = readRecord(text, at, Quotes::Trusted);
-        if (record.strict) {
+        // Only the first record can be a header: further on, a row whose
+        // texts happen to be column names ("Note") must stay a row.
+        if (record.strict && entries.isEmpty()) {
             if (const auto named = headerColumns(record.fields)) {
                 columns = *named;
                 entries.append(header);

@@ -53,11 +53,13 @@ QByteArray encodeTranscriptCsv(const QList<Marker> &markers);
 //   "Unicode text", is read as UTF-16; otherwise a UTF-8 mark is ignored and
 //   a file that is not UTF-8 is read as Windows-1252;
 // - records end at LF, CRLF or a lone CR (older Mac spreadsheets) outside
-//   quotes; every line starting with "Start_Time" is skipped whole;
-// - a record whose fields all name columns (case, spaces and underscores
-//   aside: "start time", "LABEL") is a header, and the records after it are
-//   read by those names, missing trailing fields being empty; without one,
-//   fields are read by position and a record needs four;
+//   quotes;
+// - a first record whose fields all name columns (case, spaces and
+//   underscores aside: "start time", "LABEL") is a header, and the records
+//   after it are read by those names, missing trailing fields being empty;
+//   without one, fields are read by position and a record needs four;
+// - every line starting with "Start_Time" is skipped whole (two exports
+//   joined), and sets the columns when it names them;
 // - files of the old exporter, which wrapped label and note in quotes without
 //   doubling the quotes inside, keep their label and note;
 // - times are "h:mm:ss" with an optional fraction of 1 to 9 digits (".4" is
@@ -68,7 +70,7 @@ QByteArray encodeTranscriptCsv(const QList<Marker> &markers);
 //   skips the record, unless no record of the file has a time: a file of
 //   labels only (a list of speakers, say) then gives rows at 0, as a list
 //   to be timed by hand;
-// - a channel other than -1, 0 or 1 reads as -1 (both), which loses nothing;
+// - a channel other than -1, 0 or 1 reads as -1 (both);
 // - fields past the known columns are ignored.
 TranscriptCsv decodeTranscriptCsv(QByteArrayView bytes);
 
