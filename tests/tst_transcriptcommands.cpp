@@ -31,6 +31,8 @@ private slots:
     void bookmarkDialogDependsOnTheChannel_data();
     void bookmarkDialogDependsOnTheChannel();
     void csvOutAndBackIn();
+    void csvImportIsReported_data();
+    void csvImportIsReported();
     void pdfReportIsRecorded_data();
     void pdfReportIsRecorded();
     void cuePointsBecomeRows();
@@ -92,7 +94,13 @@ void TestTranscriptCommands::answer(const QString &path, const QString &text)
             input->setTextValue(text);
             input->accept();
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            seen << box->windowTitle() + QLatin1Char('|') + box->text();
+            // Rows typed here are let go when a test imports over them.
+            if (QAbstractButton *discard = box->button(QMessageBox::Discard)) {
+                discard->click();
+                return;
+            }
+            seen << box->windowTitle() + QLatin1Char('|') + box->text()
+                    + (box->informativeText().isEmpty() ? QString() : QLatin1Char('|') + box->informativeText());
             box->accept();
         }
     });
@@ -156,8 +164,9 @@ void TestTranscriptCommands::csvOutAndBackIn()
     grid()->clearMarkers();
     seen.clear();
     QTest::mouseClick(child<QPushButton>("importCsvButton"), Qt::LeftButton);
-    QCOMPARE(seen, (QStringList{"Import CSV Transcript", "Import|CSV Imported Successfully."}));
-    QVERIFY(audit().endsWith(QStringLiteral("Imported CSV: ") + csv));
+    const QString summary = QStringLiteral("1 row read. 1 row starts after the end of the recording.");
+    QCOMPARE(seen, (QStringList{"Import CSV Transcript", "Import|CSV Imported Successfully.|" + summary}));
+    QVERIFY(audit().endsWith(QStringLiteral("Imported CSV: ") + csv + QStringLiteral(" - ") + summary));
     const QList<Marker> rows = grid()->getMarkers();
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].note, QStringLiteral("He said \"no\",\nthen left"));
@@ -168,8 +177,59 @@ void TestTranscriptCommands::csvOutAndBackIn()
     seen.clear();
     answer(dir.filePath(QStringLiteral("missing/transcript.csv")));
     exportEntry(1);
-    QCOMPARE(seen.last(), QStringLiteral("Export Error|Failed to write CSV file."));
+    QCOMPARE(seen.last(), QStringLiteral("Export Error|Failed to write CSV file.|") + dir.filePath(QStringLiteral("missing/transcript.csv"))
+                              + QStringLiteral(": No such file or directory"));
     QCOMPARE(audit().count(QStringLiteral("Exported CSV:")), 1);
+}
+
+void TestTranscriptCommands::csvImportIsReported_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content"); // null: a file that cannot be read
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("rows");           // in the grid afterwards; it held one
+
+    QTest::newRow("skipped records listed, the first five")
+        << "mixed.csv"
+        << QByteArray("00:00:01.000,00:00:02.000,a,b,0\nx,y,c,d\n00:00:03.000,later,e,f\n,00:00:04.000,g,h\n"
+                      "only,two\n\n9,9,i,j\n00:00:30.000,00:00:31.000,k,l,1\n1:2:3,4,m,n\n")
+        << "Import|CSV Imported Successfully.|2 rows read. Skipped 6 records: line 2 (unreadable start time), "
+           "line 3 (unreadable end time), line 4 (no start time), line 5 (too few fields), line 7 (unreadable "
+           "start time) and 1 more. 1 row starts after the end of the recording."
+        << 2;
+    QTest::newRow("no rows keeps the grid")
+        << "bad.csv" << QByteArray("abc,def,g,h\r\n")
+        << "Import Error|No transcript rows found in bad.csv.|0 rows read. Skipped 1 record: line 1 (unreadable "
+           "start time)."
+        << 1;
+    QTest::newRow("file that cannot be read")
+        << "unreadable.csv" << QByteArray()
+        << "Import Error|Failed to parse CSV file.|unreadable.csv: Input/output error" << 1;
+}
+
+void TestTranscriptCommands::csvImportIsReported()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, box);
+    QFETCH(int, rows);
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    // It opens, but the first page of a process is never mapped.
+    if (content.isNull())
+        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), path));
+    else
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    grid()->addMarker(1, 2, QStringLiteral("kept"), QString(), 0);
+    answer(path);
+    QTest::mouseClick(child<QPushButton>("importCsvButton"), Qt::LeftButton);
+    QCOMPARE(seen.last(), box);
+    QCOMPARE(grid()->rowCount(), rows);
+    const bool imported = box.startsWith(QStringLiteral("Import|"));
+    QCOMPARE(audit().contains(QStringLiteral("Imported CSV")), imported);
+    if (imported)
+        QVERIFY(audit().endsWith(QStringLiteral("Imported CSV: %1 - %2").arg(path, box.section(u'|', 2))));
 }
 
 void TestTranscriptCommands::pdfReportIsRecorded_data()
@@ -192,7 +252,8 @@ void TestTranscriptCommands::pdfReportIsRecorded()
     QCOMPARE(QFile::exists(pdf), written);
     QCOMPARE(audit().endsWith(QStringLiteral("Exported PDF: ") + pdf), written);
     if (!written) {
-        QCOMPARE(seen.last(), QStringLiteral("Export Error|Failed to write PDF report."));
+        QVERIFY2(seen.last().startsWith(QStringLiteral("Export Error|Failed to write PDF report.")),
+                 qPrintable(seen.last()));
         return;
     }
     const QString text = QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf,

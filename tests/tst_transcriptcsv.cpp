@@ -12,9 +12,21 @@ const QByteArray OldHeader = "Start_Time,End_Time,Label,Note,Channel\n";
 // "line:reason" per skipped record.
 QStringList describe(const QList<TranscriptCsv::Skipped> &skipped)
 {
+    static const char *const kReasons[] = {"header", "blank", "short", "no start", "bad start", "bad end"};
     QStringList out;
     for (const TranscriptCsv::Skipped &s : skipped)
-        out << QStringLiteral("%1:%2").arg(s.line).arg(s.reason == TranscriptCsv::Skip::Header ? "header" : "short");
+        out << QStringLiteral("%1:%2").arg(s.line).arg(kReasons[int(s.reason)]);
+    return out;
+}
+
+QByteArray utf16(const QString &text, bool bigEndian)
+{
+    QByteArray out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const QChar c : text) {
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xFF);
+        out.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
     return out;
 }
 
@@ -96,13 +108,41 @@ void TestTranscriptCsv::reading_data()
         << QList<Marker>{{3000, 4000, "B", "n", 1}} << QStringList{"1:short"};
     QTest::newRow("two exports joined, blank and short lines")
         << Header + "00:00:01.000,00:00:01.000,\"a\",\"b\",1\r\n\r\n" + Header + "only,three,pieces\n"
-        << QList<Marker>{{1000, 1000, "a", "b", 1}} << QStringList{"1:header", "3:short", "4:header", "5:short"};
-    QTest::newRow("four pieces, lower-case start_time")
-        << QByteArray("1,2,alpha,beta\nstart_time,end_time,label,note,channel")
-        << QList<Marker>{{0, 0, "alpha", "beta", -1}, {0, 0, "label", "note", -1}} << QStringList{};
-    QTest::newRow("unreadable times and channels, extra columns")
-        << QByteArray("1:00:00.000,00:60:00.000,a,b,2,x\n00:00:01,-00:00:01.500,c,d, 1 ,\"y\"\n")
-        << QList<Marker>{{3600000, 0, "a", "b", -1}, {0, -1500, "c", "d", 1}} << QStringList{};
+        << QList<Marker>{{1000, 1000, "a", "b", 1}} << QStringList{"1:header", "3:blank", "4:header", "5:bad start"};
+    QTest::newRow("unreadable end skipped, unreadable channels, extra columns")
+        << QByteArray("1:00:00.000,00:60:00.000,a,b,1\n00:00:01,-00:00:01.500,c,d, 1 ,\"y\"\n")
+        << QList<Marker>{{1000, -1500, "c", "d", 1}} << QStringList{"1:bad end"};
+    QTest::newRow("every time form")
+        << QByteArray("1:02:03,1:02:03.4,a,b\n1:02:03.45,02:03.400,c,d\n123:59:59.9996,75:00.5,e,f\n")
+        << QList<Marker>{{3723000, 3723400, "a", "b", -1}, {3723450, 123400, "c", "d", -1},
+                         {446400000, 4500500, "e", "f", -1}}
+        << QStringList{};
+    QTest::newRow("times that cannot be read skip their record")
+        << Header + "00:00:61.000,0:00:01.000,a,b\r\n1:02,00:00:01.000,c,d\r\n00:00:01.000,soon,e,f\r\n"
+                    ",00:00:02.000,g,h\r\n00:00:05.000,,point,i\r\n"
+        << QList<Marker>{{5000, 5000, "point", "i", -1}}
+        << QStringList{"1:header", "2:bad start", "3:bad start", "4:bad end", "5:no start"};
+    QTest::newRow("nothing readable") << QByteArray("1,2,alpha,beta\rabc,def,g,h\r") << QList<Marker>{}
+                                      << QStringList{"1:bad start", "2:bad start"};
+    QTest::newRow("line ends of a lone CR")
+        << QByteArray("Start_Time,End_Time,Label,Note,Channel\r00:00:01.000,00:00:02.000,\"a\",\"b\",0\r\r"
+                      "00:00:03.000,00:00:04.000,\"c\nd\",\"e\",1\rx,y,z,w\r")
+        << QList<Marker>{{1000, 2000, "a", "b", 0}, {3000, 4000, "c\nd", "e", 1}}
+        << QStringList{"1:header", "3:blank", "6:bad start"};
+    QTest::newRow("columns by name, in another order")
+        << QByteArray(" label ,NOTE,Channel,End Time,start_time\na,n,1,00:00:02.000,00:00:01.000\n")
+        << QList<Marker>{{1000, 2000, "a", "n", 1}} << QStringList{"1:header"};
+    QTest::newRow("labels only: rows at zero, a later header-like row kept")
+        << QByteArray("Label,Note\r\nSpeaker A,intro\r\nNote\r\n,\r\n")
+        << QList<Marker>{{0, 0, "Speaker A", "intro", -1}, {0, 0, "Note", "", -1}}
+        << QStringList{"1:header", "4:blank"};
+    QTest::newRow("UTF-16 little-endian")
+        << utf16(QStringLiteral("Start_Time,End_Time,Label,Note,Channel\r\n00:00:01.000,00:00:02.000,Zoë,😀,0\r\n"),
+                 false)
+        << QList<Marker>{{1000, 2000, QStringLiteral("Zoë"), QStringLiteral("😀"), 0}} << QStringList{"1:header"};
+    QTest::newRow("UTF-16 big-endian")
+        << utf16(QStringLiteral("0:00:01,0:00:02,Zoë,😀,1\n"), true)
+        << QList<Marker>{{1000, 2000, QStringLiteral("Zoë"), QStringLiteral("😀"), 1}} << QStringList{};
     QTest::newRow("byte-order mark and Windows code page")
         << "\xEF\xBB\xBF" + Header + "00:00:01.000,00:00:02.000,Jos\xE9,\x93" "caf\xE9\x94 \x80 5,0\n"
         << QList<Marker>{{1000, 2000, QStringLiteral("José"), QStringLiteral("“café” € 5"), 0}}

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -89,14 +90,34 @@ void MainWindow::onImportCsvClicked()
                                                       QStringLiteral("CSV Files (*.csv)"));
     if (path.isEmpty() || !confirmUnsavedWork(QStringLiteral("Importing a transcript"), true))
         return;
-    if (!grid->importCsv(path)) {
-        QMessageBox::warning(this, QStringLiteral("Import Error"), QStringLiteral("Failed to parse CSV file."));
+
+    const auto show = [this](QMessageBox::Icon icon, const QString &title, const QString &text,
+                             const QString &details) {
+        QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+        box.setInformativeText(details);
+        box.exec();
+    };
+    const QString name = QFileInfo(path).fileName();
+    const CsvImport imported = grid->importCsv(path);
+    if (!imported.readable) {
+        show(QMessageBox::Warning, QStringLiteral("Import Error"), QStringLiteral("Failed to parse CSV file."),
+             name + QStringLiteral(": ") + imported.error);
         return;
     }
+    // The grid kept its rows; say why nothing came, when the file had text.
+    if (imported.read.markers.isEmpty()) {
+        show(QMessageBox::Warning, QStringLiteral("Import Error"),
+             QStringLiteral("No transcript rows found in %1.").arg(name),
+             imported.read.lost().isEmpty() ? QString() : importSummary(imported.read, std::nullopt));
+        return;
+    }
+    const std::optional<qlonglong> recordingEnd =
+        engine && engine->duration() > 0 ? std::optional<qlonglong>(engine->duration()) : std::nullopt;
+    const QString summary = importSummary(imported.read, recordingEnd);
     if (auditLogView)
-        auditLogView->append(QStringLiteral("Imported CSV: ") + path);
+        auditLogView->append(QStringLiteral("Imported CSV: ") + path + QStringLiteral(" - ") + summary);
     markTranscriptSaved();
-    QMessageBox::information(this, QStringLiteral("Import"), QStringLiteral("CSV Imported Successfully."));
+    show(QMessageBox::Information, QStringLiteral("Import"), QStringLiteral("CSV Imported Successfully."), summary);
 }
 
 void MainWindow::onExportPdfClicked()

@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <array>
 #include <limits>
 #include <optional>
 
@@ -12,9 +14,7 @@ namespace {
 const QString kHeader = QStringLiteral("Start_Time,End_Time,Label,Note,Channel");
 const QString kRecordEnd = QStringLiteral("\r\n");
 const QString kSkipPrefix = QStringLiteral("Start_Time");
-constexpr qsizetype kColumns = 5;
-constexpr qsizetype kMinimumColumns = 4;
-enum Column { StartField, EndField, LabelField, NoteField, ChannelField };
+enum Column { StartField, EndField, LabelField, NoteField, ChannelField, ColumnCount };
 
 constexpr QChar kQuote = u'"';
 constexpr QChar kComma = u',';
@@ -44,34 +44,66 @@ std::optional<quint64> digitsValue(QStringView digits)
     return value;
 }
 
-// The inverse of formatTime over the whole qlonglong range.
+// "ss" or "ss.f…": seconds below 60 and a fraction of 1 to 9 digits, in ms
+// rounded to the nearest (so up to 60 000).
+std::optional<quint64> secondsMs(QStringView text, bool needFraction)
+{
+    const qsizetype dot = text.indexOf(u'.');
+    const QStringView whole = dot < 0 ? text : text.first(dot);
+    const QStringView fraction = dot < 0 ? QStringView() : text.sliced(dot + 1);
+    if (whole.size() != 2 || (dot < 0 && needFraction) || (dot >= 0 && (fraction.isEmpty() || fraction.size() > 9)))
+        return std::nullopt;
+    const auto seconds = digitsValue(whole);
+    if (!seconds || *seconds >= 60)
+        return std::nullopt;
+    if (fraction.isEmpty())
+        return *seconds * 1000;
+    const auto digits = digitsValue(fraction);
+    if (!digits)
+        return std::nullopt;
+    quint64 scale = 1;
+    for (qsizetype i = 0; i < fraction.size(); ++i)
+        scale *= 10;
+    return *seconds * 1000 + (*digits * 1000 + scale / 2) / scale;
+}
+
+// formatTime's texts over the whole qlonglong range, and the shorter forms
+// other tools write: "h:mm:ss", "h:mm:ss.f", "h:mm:ss.ff", "m:ss.zzz".
 std::optional<qlonglong> parseTime(QStringView text)
 {
     text = text.trimmed();
     const bool negative = text.startsWith(u'-');
     if (negative)
         text = text.sliced(1);
-    // h+:mm:ss.zzz
-    constexpr qsizetype kTailLength = 10; // ":mm:ss.zzz"
-    if (text.size() <= kTailLength)
+    const qsizetype lastColon = text.lastIndexOf(u':');
+    if (lastColon < 0)
         return std::nullopt;
-    const QStringView tail = text.last(kTailLength);
-    if (tail[0] != u':' || tail[3] != u':' || tail[6] != u'.')
+    const qsizetype firstColon = text.indexOf(u':');
+    // Without hours a fraction is required: "1:02" could be an hour and two
+    // minutes as well as a minute and two seconds.
+    const bool hasHours = firstColon != lastColon;
+    const auto rest = secondsMs(text.sliced(lastColon + 1), !hasHours);
+    if (!rest)
         return std::nullopt;
-    const auto hours = digitsValue(text.first(text.size() - kTailLength));
-    const auto minutes = digitsValue(tail.sliced(1, 2));
-    const auto seconds = digitsValue(tail.sliced(4, 2));
-    const auto millis = digitsValue(tail.sliced(7, 3));
-    if (!hours || !minutes || !seconds || !millis || *minutes >= 60 || *seconds >= 60)
+    quint64 leadUnit = 60000;
+    quint64 restMs = *rest;
+    if (hasHours) {
+        const QStringView minuteText = text.sliced(firstColon + 1, lastColon - firstColon - 1);
+        const auto minutes = digitsValue(minuteText);
+        if (minuteText.size() != 2 || !minutes || *minutes >= 60)
+            return std::nullopt;
+        restMs += *minutes * 60000;
+        leadUnit = 3600000;
+    }
+    const auto lead = digitsValue(text.first(firstColon));
+    if (!lead)
         return std::nullopt;
 
-    constexpr quint64 kHourMs = 3600000;
     const quint64 limit = negative ? quint64(std::numeric_limits<qlonglong>::max()) + 1
                                    : quint64(std::numeric_limits<qlonglong>::max());
-    const quint64 rest = *minutes * 60000 + *seconds * 1000 + *millis;
-    if (*hours > (limit - rest) / kHourMs)
+    if (*lead > (limit - restMs) / leadUnit)
         return std::nullopt;
-    const quint64 magnitude = *hours * kHourMs + rest;
+    const quint64 magnitude = *lead * leadUnit + restMs;
     // Two's complement wrap gives LLONG_MIN for a magnitude of 2^63.
     return negative ? qlonglong(quint64(0) - magnitude) : qlonglong(magnitude);
 }
@@ -98,13 +130,35 @@ struct Record
 
 bool lineEndAt(QStringView text, qsizetype at)
 {
-    return at < text.size()
-        && (text[at] == kLf || (text[at] == kCr && at + 1 < text.size() && text[at + 1] == kLf));
+    return at < text.size() && (text[at] == kLf || text[at] == kCr);
 }
 
+// Past the line end at `at`; CRLF is one line end.
 qsizetype pastLineEnd(QStringView text, qsizetype at)
 {
-    return at + (text[at] == kCr ? 2 : 1);
+    return at + (text[at] == kCr && at + 1 < text.size() && text[at + 1] == kLf ? 2 : 1);
+}
+
+qsizetype pastLine(QStringView text, qsizetype at)
+{
+    while (at < text.size() && !lineEndAt(text, at))
+        ++at;
+    return at < text.size() ? pastLineEnd(text, at) : at;
+}
+
+bool hasLineEnd(QStringView text)
+{
+    return text.contains(kLf) || text.contains(kCr);
+}
+
+qsizetype lineEndsIn(QStringView text, qsizetype from, qsizetype to)
+{
+    qsizetype count = 0;
+    for (qsizetype at = from; at < to; ++at) {
+        if (text[at] == kLf || (text[at] == kCr && (at + 1 >= text.size() || text[at + 1] != kLf)))
+            ++count;
+    }
+    return count;
 }
 
 bool fieldEndsAt(QStringView text, qsizetype at)
@@ -257,8 +311,14 @@ private:
         const auto second = commaNear(*first + 1);
         if (!second || *second + 1 >= text.size() || text[*second + 1] != kQuote)
             return std::nullopt;
-        const auto start = parseTime(text.sliced(at, *first - at));
-        const auto end = parseTime(text.sliced(*first + 1, *second - *first - 1));
+        const QStringView startText = text.sliced(at, *first - at);
+        const QStringView endText = text.sliced(*first + 1, *second - *first - 1);
+        // parseTime trims line ends too, which would join a blank line to
+        // the record after it.
+        if (hasLineEnd(startText) || hasLineEnd(endText))
+            return std::nullopt;
+        const auto start = parseTime(startText);
+        const auto end = parseTime(endText);
         if (!start || !end)
             return std::nullopt;
         return Opening{*start, *end, *second + 2};
@@ -268,9 +328,10 @@ private:
     // the closing found belongs to a later record: this one is broken.
     bool startsRecordInside(QStringView middle) const
     {
-        const qsizetype offset = middle.data() - text.data();
-        for (qsizetype lf = middle.indexOf(kLf); lf >= 0; lf = middle.indexOf(kLf, lf + 1)) {
-            if (openingAt(offset + lf + 1))
+        const qsizetype begin = middle.data() - text.data();
+        const qsizetype end = begin + middle.size();
+        for (qsizetype at = begin; at < end; ++at) {
+            if (lineEndAt(text, at) && openingAt(pastLineEnd(text, at)))
                 return true;
         }
         return false;
@@ -334,12 +395,172 @@ QString fromWindows1252(QByteArrayView bytes)
 
 QString decodeText(QByteArrayView bytes)
 {
+    constexpr QByteArrayView kUtf16Le("\xFF\xFE");
+    constexpr QByteArrayView kUtf16Be("\xFE\xFF");
+    if (bytes.startsWith(kUtf16Le) || bytes.startsWith(kUtf16Be)) {
+        QStringDecoder utf16(bytes.startsWith(kUtf16Le) ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                             QStringDecoder::Flag::Stateless);
+        return utf16.decode(bytes.sliced(2));
+    }
     constexpr QByteArrayView kBom("\xEF\xBB\xBF");
     if (bytes.startsWith(kBom))
         bytes = bytes.sliced(kBom.size());
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? fromWindows1252(bytes) : text;
+}
+
+// Where each column's field is in a record: by position until a header
+// names them; -1 for a column the header leaves out.
+struct Columns
+{
+    std::array<qsizetype, ColumnCount> at{StartField, EndField, LabelField, NoteField, ChannelField};
+    bool named = false;
+
+    bool inOwnOrder() const { return at == Columns().at; }
+
+    // Read by position, a record must reach the note (the channel defaults).
+    // Read by name, missing trailing fields are empty, as some tools leave
+    // them out; an empty start time still skips the record.
+    qsizetype minimumFields() const { return named ? 1 : NoteField + 1; }
+
+    QStringView field(const QStringList &fields, Column column) const
+    {
+        const qsizetype index = at[column];
+        return index >= 0 && index < fields.size() ? QStringView(fields[index]) : QStringView();
+    }
+};
+
+// Header names compared without case, spaces or underscores, so that
+// "Start Time" and "start_time" both name the start column.
+QString headerKey(QStringView name)
+{
+    QString key = name.trimmed().toString().toLower();
+    key.remove(u' ');
+    key.remove(u'_');
+    return key;
+}
+
+// The columns a record names when every field of it is a column name (or
+// empty) and no name repeats.
+std::optional<Columns> headerColumns(const QStringList &fields)
+{
+    static const std::array<QString, ColumnCount> kKeys{
+        QStringLiteral("starttime"), QStringLiteral("endtime"), QStringLiteral("label"), QStringLiteral("note"),
+        QStringLiteral("channel")};
+    Columns columns;
+    columns.at.fill(-1);
+    columns.named = true;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const QString key = headerKey(fields[i]);
+        if (key.isEmpty())
+            continue;
+        const auto known = std::find(kKeys.begin(), kKeys.end(), key);
+        if (known == kKeys.end() || columns.at[known - kKeys.begin()] >= 0)
+            return std::nullopt;
+        columns.at[known - kKeys.begin()] = i;
+    }
+    const bool any = std::any_of(columns.at.begin(), columns.at.end(), [](qsizetype at) { return at >= 0; });
+    return any ? std::optional<Columns>(columns) : std::nullopt;
+}
+
+enum class TimeField { Read, Empty, Unreadable };
+
+struct Time
+{
+    TimeField state = TimeField::Empty;
+    qlonglong ms = 0;
+};
+
+Time readTime(QStringView text)
+{
+    if (text.trimmed().isEmpty())
+        return {};
+    const auto ms = parseTime(text);
+    return ms ? Time{TimeField::Read, *ms} : Time{TimeField::Unreadable, 0};
+}
+
+// A record as read, before the file as a whole tells whether empty start
+// times are allowed.
+struct Entry
+{
+    qsizetype line = 0;
+    std::optional<TranscriptCsv::Skip> skip;
+    Marker marker;
+    Time start;
+    Time end;
+};
+
+Entry entryFrom(const QStringList &fields, const Columns &columns, qsizetype line)
+{
+    Entry entry;
+    entry.line = line;
+    if (std::all_of(fields.begin(), fields.end(), [](const QString &f) { return f.trimmed().isEmpty(); })) {
+        entry.skip = TranscriptCsv::Skip::Blank;
+        return entry;
+    }
+    if (fields.size() < columns.minimumFields()) {
+        entry.skip = TranscriptCsv::Skip::TooFewFields;
+        return entry;
+    }
+    entry.start = readTime(columns.field(fields, StartField));
+    entry.end = readTime(columns.field(fields, EndField));
+    entry.marker.label = columns.field(fields, LabelField).toString();
+    entry.marker.note = columns.field(fields, NoteField).toString();
+    entry.marker.channel = parseChannel(columns.field(fields, ChannelField));
+    return entry;
+}
+
+// The rows and skipped records, in file order.
+TranscriptCsv resolve(const QList<Entry> &entries)
+{
+    using Skip = TranscriptCsv::Skip;
+    const bool timed = std::any_of(entries.begin(), entries.end(), [](const Entry &e) {
+        return !e.skip && (e.start.state != TimeField::Empty || e.end.state != TimeField::Empty);
+    });
+    TranscriptCsv result;
+    for (const Entry &e : entries) {
+        std::optional<Skip> skip = e.skip;
+        if (!skip && e.start.state == TimeField::Unreadable)
+            skip = Skip::BadStartTime;
+        if (!skip && e.end.state == TimeField::Unreadable)
+            skip = Skip::BadEndTime;
+        if (!skip && e.start.state == TimeField::Empty && timed)
+            skip = Skip::NoStartTime;
+        if (skip) {
+            result.skipped.append({e.line, *skip});
+            continue;
+        }
+        Marker m = e.marker;
+        m.start = e.start.ms;
+        m.end = e.end.state == TimeField::Read ? e.end.ms : e.start.ms;
+        result.markers.append(m);
+    }
+    return result;
+}
+
+QString reasonText(TranscriptCsv::Skip reason)
+{
+    switch (reason) {
+    case TranscriptCsv::Skip::Header:
+        return QStringLiteral("header");
+    case TranscriptCsv::Skip::Blank:
+        return QStringLiteral("blank");
+    case TranscriptCsv::Skip::TooFewFields:
+        return QStringLiteral("too few fields");
+    case TranscriptCsv::Skip::NoStartTime:
+        return QStringLiteral("no start time");
+    case TranscriptCsv::Skip::BadStartTime:
+        return QStringLiteral("unreadable start time");
+    case TranscriptCsv::Skip::BadEndTime:
+        return QStringLiteral("unreadable end time");
+    }
+    return QString();
+}
+
+QString counted(qsizetype count, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
 } // namespace
@@ -354,51 +575,90 @@ QByteArray encodeTranscriptCsv(const QList<Marker> &markers)
     return text.toUtf8();
 }
 
+QList<TranscriptCsv::Skipped> TranscriptCsv::lost() const
+{
+    QList<Skipped> out;
+    for (const Skipped &s : skipped) {
+        if (s.reason != Skip::Header && s.reason != Skip::Blank)
+            out.append(s);
+    }
+    return out;
+}
+
 TranscriptCsv decodeTranscriptCsv(QByteArrayView bytes)
 {
-    TranscriptCsv result;
     const QString decoded = decodeText(bytes);
     const QStringView text(decoded);
     OldRecordReader oldReader(text);
+    Columns columns;
+    QList<Entry> entries;
 
     qsizetype line = 1;
     qsizetype lineCountedTo = 0;
     for (qsizetype at = 0; at < text.size();) {
-        line += text.sliced(lineCountedTo, at - lineCountedTo).count(kLf);
+        line += lineEndsIn(text, lineCountedTo, at);
         lineCountedTo = at;
+        const Entry header{line, TranscriptCsv::Skip::Header, {}, {}, {}};
 
         if (text.sliced(at).startsWith(kSkipPrefix)) {
-            // The whole line goes, whatever quotes it holds.
-            result.skipped.append({line, TranscriptCsv::Skip::Header});
-            const qsizetype lf = text.indexOf(kLf, at);
-            at = lf < 0 ? text.size() : lf + 1;
+            // The whole line goes, whatever quotes it holds; if it names the
+            // columns, they are read by those names from here on.
+            const Record record = readRecord(text, at, Quotes::WithinLine);
+            if (const auto named = headerColumns(record.fields); named && record.strict)
+                columns = *named;
+            entries.append(header);
+            at = pastLine(text, at);
             continue;
         }
 
         Record record = readRecord(text, at, Quotes::Trusted);
-        if (!record.strict || record.fields.size() != kColumns) {
+        // Only the first record can be a header: further on, a row whose
+        // texts happen to be column names ("Note") must stay a row.
+        if (record.strict && entries.isEmpty()) {
+            if (const auto named = headerColumns(record.fields)) {
+                columns = *named;
+                entries.append(header);
+                at = record.end;
+                continue;
+            }
+        }
+        // The old exporter always wrote the columns in their own order.
+        if ((!record.strict || record.fields.size() != ColumnCount) && columns.inOwnOrder()) {
             if (const auto old = oldReader.read(at)) {
-                result.markers.append(old->marker);
+                entries.append({line, std::nullopt, old->marker, {TimeField::Read, old->marker.start},
+                                {TimeField::Read, old->marker.end}});
                 at = old->end;
                 continue;
             }
-            if (!record.strict)
-                record = readRecord(text, at, Quotes::WithinLine);
         }
+        if (!record.strict)
+            record = readRecord(text, at, Quotes::WithinLine);
         at = record.end;
-
-        const QStringList &fields = record.fields;
-        if (fields.size() < kMinimumColumns) {
-            result.skipped.append({line, TranscriptCsv::Skip::TooFewFields});
-            continue;
-        }
-        Marker m;
-        m.start = parseTime(fields[StartField]).value_or(0);
-        m.end = parseTime(fields[EndField]).value_or(0);
-        m.label = fields[LabelField];
-        m.note = fields[NoteField];
-        m.channel = fields.size() > ChannelField ? parseChannel(fields[ChannelField]) : -1;
-        result.markers.append(m);
+        entries.append(entryFrom(record.fields, columns, line));
     }
-    return result;
+    return resolve(entries);
+}
+
+QString importSummary(const TranscriptCsv &read, std::optional<qlonglong> recordingEndMs)
+{
+    constexpr qsizetype kLinesShown = 5;
+    QString summary = counted(read.markers.size(), "row", "rows") + QStringLiteral(" read.");
+    const QList<TranscriptCsv::Skipped> lost = read.lost();
+    if (!lost.isEmpty()) {
+        QStringList lines;
+        for (const TranscriptCsv::Skipped &s : lost.first(qMin(lost.size(), kLinesShown)))
+            lines << QStringLiteral("line %1 (%2)").arg(s.line).arg(reasonText(s.reason));
+        summary += QStringLiteral(" Skipped %1: %2").arg(counted(lost.size(), "record", "records"), lines.join(u", "));
+        if (lost.size() > kLinesShown)
+            summary += QStringLiteral(" and %1 more").arg(lost.size() - kLinesShown);
+        summary += u'.';
+    }
+    if (recordingEndMs) {
+        const auto late = std::count_if(read.markers.begin(), read.markers.end(),
+                                        [&](const Marker &m) { return m.start > *recordingEndMs; });
+        if (late > 0)
+            summary += QStringLiteral(" %1 after the end of the recording.")
+                           .arg(late == 1 ? QStringLiteral("1 row starts") : QStringLiteral("%1 rows start").arg(late));
+    }
+    return summary;
 }

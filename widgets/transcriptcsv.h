@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QString>
+
+#include <optional>
 
 #include "widgets/marker.h"
 
@@ -15,8 +18,12 @@
 struct TranscriptCsv
 {
     enum class Skip {
-        Header,       // a line starting with "Start_Time"
-        TooFewFields, // fewer than four fields (a blank line has one)
+        Header,       // a line starting with "Start_Time", or naming the columns
+        Blank,        // no text in any field
+        TooFewFields, // read by position, fewer than four fields
+        NoStartTime,  // start time empty in a file that has times
+        BadStartTime, // start time that is not a time
+        BadEndTime,   // end time that is not a time
     };
     struct Skipped
     {
@@ -31,20 +38,43 @@ struct TranscriptCsv
 
     QList<Marker> markers;
     QList<Skipped> skipped;
+
+    // The skipped records that held text: headers and blank lines lose nothing.
+    QList<Skipped> lost() const;
 };
 
 // UTF-8 without byte-order mark, CRLF after every record; an empty list
 // gives the header alone. Times are formatTime texts, the channel a number.
 QByteArray encodeTranscriptCsv(const QList<Marker> &markers);
 
-// Reads our own files losslessly and tolerates others:
-// - a byte-order mark is ignored; a file that is not UTF-8 is read as
-//   Windows-1252, as spreadsheets save it;
-// - records end at LF or CRLF outside quotes; every line starting with
-//   "Start_Time" is skipped whole;
+// Reads our own files losslessly and tolerates others, but never turns a
+// record it cannot read into a wrong row: such a record is skipped and listed.
+// - UTF-16 (LE or BE) with its byte-order mark, as spreadsheets save
+//   "Unicode text", is read as UTF-16; otherwise a UTF-8 mark is ignored and
+//   a file that is not UTF-8 is read as Windows-1252;
+// - records end at LF, CRLF or a lone CR (older Mac spreadsheets) outside
+//   quotes;
+// - a first record whose fields all name columns (case, spaces and
+//   underscores aside: "start time", "LABEL") is a header, and the records
+//   after it are read by those names, missing trailing fields being empty;
+//   without one, fields are read by position and a record needs four;
+// - every line starting with "Start_Time" is skipped whole (two exports
+//   joined), and sets the columns when it names them;
 // - files of the old exporter, which wrapped label and note in quotes without
 //   doubling the quotes inside, keep their label and note;
-// - times ("h:mm:ss.zzz", any number of hour digits, optional minus sign) and
-//   the channel (-1, 0, 1) that do not parse read as 0, 0 and -1;
-// - fields past the fifth are ignored.
+// - times are "h:mm:ss" with an optional fraction of 1 to 9 digits (".4" is
+//   400 ms, rounded to the millisecond), or "m:ss" with a fraction; any
+//   number of hour (or minute) digits, optional minus sign. A record whose
+//   time is not one of these is skipped;
+// - an empty end time makes the row a point at its start; an empty start time
+//   skips the record, unless no record of the file has a time: a file of
+//   labels only (a list of speakers, say) then gives rows at 0, as a list
+//   to be timed by hand;
+// - a channel other than -1, 0 or 1 reads as -1 (both);
+// - fields past the known columns are ignored.
 TranscriptCsv decodeTranscriptCsv(QByteArrayView bytes);
+
+// What an import did, in one line for the user and the audit log: rows read,
+// skipped records that held text with the first few line numbers and why,
+// and the rows that start after `recordingEndMs` when a recording is loaded.
+QString importSummary(const TranscriptCsv &read, std::optional<qlonglong> recordingEndMs);

@@ -130,16 +130,24 @@ bool TranscriptionGrid::exportCsv(const QString &path, QString *error)
     return true;
 }
 
-bool TranscriptionGrid::importCsv(const QString &path)
+CsvImport TranscriptionGrid::importCsv(const QString &path)
 {
+    CsvImport result;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    setMarkers(decodeTranscriptCsv(bytes).markers);
-    return true;
+    if (file.error() != QFileDevice::NoError) {
+        result.error = file.errorString();
+        return result;
+    }
+    result.readable = true;
+    result.read = decodeTranscriptCsv(bytes);
+    if (!result.read.markers.isEmpty())
+        setMarkers(result.read.markers);
+    return result;
 }
 
 void TranscriptionGrid::paintEvent(QPaintEvent *event)

@@ -5,8 +5,18 @@
 #include <QTableWidget>
 
 #include "widgets/marker.h"
+#include "widgets/transcriptcsv.h"
 
 class QPaintEvent;
+
+// What importing a CSV file did: whether the file could be read (and the
+// system's reason when not) and what was read from it.
+struct CsvImport
+{
+    bool readable = false;
+    QString error;
+    TranscriptCsv read;
+};
 
 // The transcript: one row per Marker, in the order added. Columns "Start" and
 // "End" show the times as text but keep the true values under Qt::UserRole;
@@ -35,9 +45,9 @@ public:
     // written: on any failure an existing file stays as it was, and `error`,
     // when given, says why.
     bool exportCsv(const QString &path, QString *error = nullptr);
-    // Replaces the rows by those of a CSV file; a file that cannot be read
-    // leaves the rows untouched. Lines that hold no row are skipped.
-    bool importCsv(const QString &path);
+    // Replaces the rows by those of a CSV file. A file that cannot be read,
+    // or that holds no row, leaves the rows untouched.
+    CsvImport importCsv(const QString &path);
 
 signals:
     void jumpToTime(qlonglong ms);
