@@ -12,7 +12,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
@@ -36,6 +38,8 @@ private slots:
     void pdfReportIsRecorded_data();
     void pdfReportIsRecorded();
     void cuePointsBecomeRows();
+    void aFullDiskSaysSoAndKeepsTheOldFile_data();
+    void aFullDiskSaysSoAndKeepsTheOldFile();
 
 private:
     template<typename T>
@@ -88,7 +92,8 @@ void TestTranscriptCommands::answer(const QString &path, const QString &text)
         if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
             seen << dialog->windowTitle();
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
-            static_cast<QDialog *>(dialog)->accept();
+            // Later, so that a "replace it?" question is answered here too.
+            QTimer::singleShot(0, dialog, [dialog]() { static_cast<QDialog *>(dialog)->accept(); });
         } else if (auto *input = qobject_cast<QInputDialog *>(modal)) {
             seen << input->windowTitle() + QLatin1Char('|') + input->labelText();
             input->setTextValue(text);
@@ -97,6 +102,11 @@ void TestTranscriptCommands::answer(const QString &path, const QString &text)
             // Rows typed here are let go when a test imports over them.
             if (QAbstractButton *discard = box->button(QMessageBox::Discard)) {
                 discard->click();
+                return;
+            }
+            // The file dialog's "replace it?" question.
+            if (QAbstractButton *yes = box->button(QMessageBox::Yes)) {
+                yes->click();
                 return;
             }
             seen << box->windowTitle() + QLatin1Char('|') + box->text()
@@ -286,6 +296,45 @@ void TestTranscriptCommands::cuePointsBecomeRows()
     QCOMPARE(rows[0].label, QStringLiteral("Knock"));
     QCOMPARE(rows[1].start, qlonglong(2500));
     QCOMPARE(rows[1].channel, -1);
+}
+
+void TestTranscriptCommands::aFullDiskSaysSoAndKeepsTheOldFile_data()
+{
+    QTest::addColumn<int>("entry"); // of the Export menu
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("audio") << 0 << "out.wav" << "Save Error" << "Could not save file.";
+    QTest::newRow("transcript") << 1 << "out.csv" << "Export Error" << "Failed to write CSV file.";
+    QTest::newRow("report") << 2 << "out.pdf" << "Export Error" << "Failed to write PDF report.";
+}
+
+void TestTranscriptCommands::aFullDiskSaysSoAndKeepsTheOldFile()
+{
+    QFETCH(int, entry);
+    QFETCH(QString, name);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    const QString disk = dir.filePath(QStringLiteral("small-disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=256k", "tmpfs", disk}) != 0)
+        QSKIP("a small disk needs mount (run as root)");
+    const auto unmount = qScopeGuard([disk]() { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    const QString target = disk + QLatin1Char('/') + name;
+    QVERIFY(writeFile(target, "earlier"));
+    QFile filler(disk + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+    }
+    filler.close();
+    for (int i = 0; i < 40; ++i)
+        grid()->addMarker(i * 100, i * 100 + 50, QStringLiteral("Speaker %1").arg(i), QString(40, QLatin1Char('n')), -1);
+
+    answer(target);
+    exportEntry(entry);
+    QVERIFY2(seen.last() == title + QLatin1Char('|') + text + QLatin1Char('|') + target + QStringLiteral(": No space left on device"),
+             qPrintable(seen.last()));
+    QCOMPARE(readFile(target), QByteArray("earlier"));
 }
 
 QTEST_MAIN(TestTranscriptCommands)
