@@ -3,9 +3,10 @@
 #include <QByteArray>
 #include <QList>
 
-// The waveform lists: one signed sample value every kPeakSpacingFrames
-// frames, scaled to -1.0 .. just under +1.0. Plain samples at a fixed spacing;
-// the view folds them into columns when it draws.
+// The waveform lists: one signed value for every block of kPeakSpacingFrames
+// frames, the block's sample of largest magnitude (the first of equals),
+// scaled to -1.0 .. just under +1.0. Every frame counts, so a click or a
+// burst shorter than a block still shows at full height.
 constexpr int kPeakSpacingFrames = 500;
 
 struct PeakLists
@@ -15,11 +16,12 @@ struct PeakLists
 };
 
 // store: interleaved little-endian 16-bit samples. An incomplete last frame
-// contributes nothing; with more than two channels only the first two count.
+// contributes nothing, the last block may be short; with more than two
+// channels only the first two are listed.
 PeakLists buildPeakLists(const QByteArray &store, int channels);
 
 // Brings lists built by buildPeakLists up to date after the bytes
 // [byteOffset, byteOffset + byteLength) of the store changed in place: only
-// the values taken from those bytes are read again.
+// the blocks overlapping those bytes are read again.
 void refreshPeakLists(PeakLists &lists, const QByteArray &store, int channels, qint64 byteOffset,
                       qint64 byteLength);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -21,7 +22,8 @@ double anyDouble(FuzzedDataProvider &input)
     return value;
 }
 
-void checkColumns(const QList<WaveColumn> &columns, int width, int height)
+// Folded columns always reach the centre line; traced ones need not.
+void checkColumns(const QList<WaveColumn> &columns, int width, int height, bool reachCentre = true)
 {
     require(columns.size() <= std::max(width, 0));
     int previous = -1;
@@ -30,8 +32,8 @@ void checkColumns(const QList<WaveColumn> &columns, int width, int height)
         require(c.x > previous && c.x < width);
         previous = c.x;
         if (height >= 0) {
-            require(c.top >= 0 && c.top <= mid);
-            require(c.bottom >= mid && c.bottom <= std::max(2 * mid, mid + 1));
+            require(c.top >= 0 && c.top <= (reachCentre ? mid : 2 * mid));
+            require(c.bottom >= (reachCentre ? mid : 0) && c.bottom <= std::max(2 * mid, mid + 1));
             require(c.top < c.bottom);
         }
     }
@@ -50,10 +52,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto durationMs = input.ConsumeIntegral<qlonglong>();
     const int width = input.ConsumeIntegralInRange<int>(-16, 1 << 14);
     const auto height = input.ConsumeIntegral<int>();
+    const int channels = input.ConsumeIntegralInRange<int>(-1, 4);
+    const int channel = input.ConsumeIntegralInRange<int>(-1, 4);
+    const auto sampleRate = input.ConsumeIntegral<int>();
 
+    // The rest is read both as peaks and as the samples of a store.
+    const std::vector<std::uint8_t> rest = input.ConsumeRemainingBytes<std::uint8_t>();
     QList<double> peaks;
-    while (input.remaining_bytes() >= sizeof(double))
-        peaks.append(anyDouble(input));
+    for (std::size_t i = 0; i + sizeof(double) <= rest.size(); i += sizeof(double)) {
+        double value = 0;
+        std::memcpy(&value, rest.data() + i, sizeof value);
+        peaks.append(value);
+    }
+    const SampleView samples{QByteArrayView(rest.data(), qsizetype(rest.size())), channels, sampleRate};
 
     const int pixel = timeToPixel(ms, zoom, offset);
     require(pixel >= -kPixelLimit && pixel <= kPixelLimit);
@@ -66,5 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     checkColumns(foldColumns(peaks, rate, zoom, offset, width, height), width, height);
     checkColumns(foldColumns(peaks, derivedRate, zoom, offset, width, height), width, height);
+    checkColumns(traceColumns(samples, channel, zoom, offset, width, height), width, height, false);
+    checkColumns(waveColumns(peaks, rate, samples, channel, zoom, offset, width, height), width, height, false);
     return 0;
 }

@@ -1,7 +1,10 @@
 #include "widgets/waveformcolumns.h"
 
+#include "audio/peaklists.h"
+
 #include <QTest>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -17,6 +20,27 @@ QStringList describe(const QList<WaveColumn> &columns)
     for (const WaveColumn &c : columns)
         lines << QStringLiteral("%1:%2-%3").arg(c.x).arg(c.top).arg(c.bottom);
     return lines;
+}
+
+// Five seconds of stereo at 8 kHz: a quiet 50 Hz tone on the left, and on
+// the right the 100 Hz sine toneAt() gives.
+constexpr int kRate = 8000;
+constexpr double kAmplitude = 0.8;
+
+double toneAt(double ms) { return kAmplitude * std::sin(2 * M_PI * 100 * ms / 1000.0); }
+
+QByteArray toneStore()
+{
+    QByteArray store;
+    for (int f = 0; f < 5 * kRate; ++f) {
+        const double ms = f * 1000.0 / kRate;
+        for (double v : {0.1 * std::sin(2 * M_PI * 50 * ms / 1000.0), toneAt(ms)}) {
+            const auto s = qint16(std::lround(v * 32767));
+            store.append(char(s & 0xff));
+            store.append(char((s >> 8) & 0xff));
+        }
+    }
+    return store;
 }
 
 QStringList repeated(int fromX, int toX, const QString &span)
@@ -42,6 +66,8 @@ private slots:
     void peaksPerSecond();
     void foldColumns_data();
     void foldColumns();
+    void traced_data();
+    void traced();
 };
 
 void TestWaveformColumns::timeToPixel_data()
@@ -207,6 +233,56 @@ void TestWaveformColumns::foldColumns()
     QFETCH(int, height);
     QFETCH(QStringList, columns);
     QCOMPARE(describe(::foldColumns(peaks, rate, zoom, offset, width, height)), columns);
+}
+
+void TestWaveformColumns::traced_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("channels"); // of the samples handed over; 0 for none
+    QTest::addColumn<bool>("traced");
+
+    QTest::newRow("two frames per column") << 4.0 << 0 << 2 << true;
+    QTest::newRow("four columns per frame") << 32.0 << 0 << 2 << true;
+    QTest::newRow("scrolled into the recording") << 4.0 << 1237 << 2 << true;
+    QTest::newRow("just past two pixels per list value") << 0.04 << 0 << 2 << true;
+    QTest::newRow("under two pixels per list value") << 0.02 << 0 << 2 << false;
+    QTest::newRow("no samples") << 4.0 << 0 << 0 << false;
+    QTest::newRow("samples without the right channel") << 4.0 << 0 << 1 << false;
+}
+
+// Zoomed in, every column spans just what the right channel's sine spans
+// over the column's time; otherwise the lists are folded as before.
+void TestWaveformColumns::traced()
+{
+    QFETCH(double, zoom);
+    QFETCH(int, offset);
+    QFETCH(int, channels);
+    QFETCH(bool, traced);
+    constexpr int width = 200;
+    constexpr int height = 101;
+    const QByteArray store = toneStore();
+    const PeakLists lists = buildPeakLists(store, 2);
+    const double rate = peaksPerSecondFor(lists.right.size(), 5000);
+    const QByteArray bytes = channels == 1 ? store.left(store.size() / 2) : store;
+    const SampleView samples{channels ? QByteArrayView(bytes) : QByteArrayView(), channels, kRate};
+    const QList<WaveColumn> columns = waveColumns(lists.right, rate, samples, 1, zoom, offset, width, height);
+
+    if (!traced) {
+        QCOMPARE(describe(columns), describe(::foldColumns(lists.right, rate, zoom, offset, width, height)));
+        return;
+    }
+    QCOMPARE(columns.size(), width);
+    for (const WaveColumn &c : columns) {
+        double lo = 1.0, hi = -1.0;
+        for (int i = 0; i <= 64; ++i) {
+            const double v = toneAt(offset + (c.x + i / 64.0) / zoom);
+            lo = qMin(lo, v);
+            hi = qMax(hi, v);
+        }
+        QVERIFY2(qAbs(c.top - (50 - int(50 * hi))) <= 1 && qAbs(c.bottom - (50 - int(50 * lo))) <= 1,
+                 qPrintable(QStringLiteral("column %1: %2-%3, sine %4..%5").arg(c.x).arg(c.top).arg(c.bottom).arg(lo).arg(hi)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWaveformColumns)

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -55,7 +56,7 @@ private slots:
     void selection();
     void cacheRedraws_data();
     void cacheRedraws();
-    void setViewThreshold();
+    void tracesSamples();
     void mouse_data();
     void mouse();
     void wheel_data();
@@ -253,6 +254,7 @@ void TestWaveformDisplay::cacheRedraws_data()
     QTest::newRow("grid set to what it was") << Change([](WaveformDisplay &v) { v.setShowGrid(true); }) << false;
     QTest::newRow("grid switched off") << Change([](WaveformDisplay &v) { v.setShowGrid(false); }) << true;
     QTest::newRow("colour changed") << Change([](WaveformDisplay &v) { v.setWaveColor(Qt::cyan); }) << true;
+    QTest::newRow("new sample source") << Change([](WaveformDisplay &v) { v.setSampleSource({}); }) << true;
     QTest::newRow("new peaks") << Change([](WaveformDisplay &v) { load(v, {0.5}); }) << true;
     QTest::newRow("zoom changed") << Change([](WaveformDisplay &v) { v.setView(0.2, 0); }) << true;
     QTest::newRow("resized") << Change([](WaveformDisplay &v) { v.resize(300, 120); }) << true;
@@ -273,18 +275,38 @@ void TestWaveformDisplay::cacheRedraws()
     QCOMPARE(view.cacheRenderCount(), before + (redraws ? 1 : 0));
 }
 
-// Zoom changes under 0.0001 alone are ignored, either way.
-void TestWaveformDisplay::setViewThreshold()
+// Zoomed in far, the view draws its source's samples: a crest of the sine
+// stands clear of the centre line, which a column of the lists never does.
+// The samples are read only when the cache is redrawn.
+void TestWaveformDisplay::tracesSamples()
 {
+    // A second of a 100 Hz sine at 0.8, 8 kHz mono: at 4 px/ms the first
+    // crest, at 2.5 ms, lies in column 10, row 11 (full scale is 50 rows).
+    QByteArray store;
+    for (int f = 0; f < 8000; ++f) {
+        const auto v = qint16(std::lround(0.8 * 32767 * std::sin(2 * M_PI * 100 * f / 8000.0)));
+        store.append(char(v & 0xff));
+        store.append(char((v >> 8) & 0xff));
+    }
     WaveformDisplay view;
-    view.setView(0.10005, 0);
-    view.setView(0.09995, 0);
-    QCOMPARE(view.currentZoom(), 0.1);
-    view.setView(0.1002, 0);
-    QCOMPARE(view.currentZoom(), 0.1002);
-    view.setView(0.10025, 500);
-    QCOMPARE(view.currentZoom(), 0.10025);
-    QCOMPARE(view.currentOffset(), 500);
+    QVERIFY(show(view));
+    view.setShowGrid(false);
+    int reads = 0;
+    view.setSampleSource([&]() {
+        ++reads;
+        return SampleView{store, 1, 8000};
+    });
+    view.setWaveformData(QList<double>(16, 0.8), 1000, 0);
+    view.setView(4.0, 0);
+    const QImage image = render(view);
+    QCOMPARE(image.pixelColor(10, 10), kBackground);
+    QCOMPARE(image.pixelColor(10, 11), kWave);
+    QCOMPARE(image.pixelColor(10, 13), kBackground);
+    QCOMPARE(image.pixelColor(10, kHeight / 2), kBackground);
+    const int before = reads;
+    view.setPlayPosition(3);
+    render(view);
+    QCOMPARE(reads, before);
 }
 
 void TestWaveformDisplay::mouse_data()

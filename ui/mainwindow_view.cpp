@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -46,6 +47,15 @@ void MainWindow::connectNavigation()
     connect(selectAllButton, &QPushButton::clicked, this, &MainWindow::onSelectAllClicked);
     connect(deselectButton, &QPushButton::clicked, this, &MainWindow::onDeselectClicked);
     connect(scrollBar, &QScrollBar::valueChanged, this, &MainWindow::onScrollBarMoved);
+
+    // Zoomed in far, the views draw the engine's samples; the guard keeps a
+    // deleted engine from being read.
+    const QPointer<AudioEngine> source(engine);
+    const auto samples = [source] {
+        return source ? SampleView{source->samples(), source->channelCount(), source->sampleRate()} : SampleView();
+    };
+    waveL->setSampleSource(samples);
+    waveR->setSampleSource(samples);
 
     // Keys while a waveform has the focus.
     for (WaveformDisplay *wave : {waveL, waveR}) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QtGlobal>
 
-// Arithmetic of the waveform view: time <-> pixel mapping and the folding of
-// a peak list into one vertical line per pixel column. Zoom is in pixels per
-// millisecond, offset is the time at the left edge in milliseconds.
+// Arithmetic of the waveform view: time <-> pixel mapping, and one vertical
+// line per pixel column folded from a peak list or, zoomed in, traced from
+// the samples. Zoom is in pixels per millisecond, offset is the time at the
+// left edge in milliseconds.
 
 // timeToPixel never goes beyond +/- this: far outside any widget (at most
 // 2^24 - 1 pixels wide), and two such positions still subtract within int.
@@ -43,3 +45,31 @@ struct WaveColumn
 // nothing.
 QList<WaveColumn> foldColumns(const QList<double> &peaks, double peaksPerSecond,
                               double zoom, int offset, int width, int height);
+
+// The recording's own samples: interleaved little-endian signed 16-bit
+// frames of `channels` channels, `rate` frames per second.
+struct SampleView
+{
+    QByteArrayView bytes;
+    int channels = 0;
+    int rate = 0;
+};
+
+// Beyond two pixels per list value the lists only show steps, so a view
+// with fewer list values per pixel than this draws the samples instead.
+inline constexpr double kTracePeaksPerPixel = 0.5;
+
+// The columns 0 .. width - 1 traced from channel `channel` of the samples:
+// each spans the lowest to the highest point of the signal (straight lines
+// between samples) over the column's time, so neighbouring columns join and
+// the recording's real shape shows at any zoom. Columns outside the
+// recording are left out. Invalid views or samples draw nothing. Costs
+// O(width + frames in view).
+QList<WaveColumn> traceColumns(const SampleView &samples, int channel, double zoom, int offset, int width,
+                               int height);
+
+// What a view of one channel draws: the traced samples when zoomed in past
+// the lists' resolution and the samples hold that channel, otherwise the
+// folded lists.
+QList<WaveColumn> waveColumns(const QList<double> &peaks, double peaksPerSecond, const SampleView &samples,
+                              int channel, double zoom, int offset, int width, int height);

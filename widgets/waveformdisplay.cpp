@@ -84,6 +84,12 @@ void WaveformDisplay::setView(double zoom, int offset)
     invalidateCache();
 }
 
+void WaveformDisplay::setSampleSource(std::function<SampleView()> source)
+{
+    sampleSource = std::move(source);
+    invalidateCache();
+}
+
 void WaveformDisplay::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton) {
@@ -190,7 +196,8 @@ void WaveformDisplay::renderCache()
     }
 
     painter.setPen(QPen(waveColor, 1));
-    const QList<WaveColumn> columns = foldColumns(peaks, peaksPerSecond, zoom, offset, w, h);
+    const SampleView samples = sampleSource ? sampleSource() : SampleView();
+    const QList<WaveColumn> columns = waveColumns(peaks, peaksPerSecond, samples, channel, zoom, offset, w, h);
     for (const WaveColumn &column : columns)
         painter.drawLine(column.x, column.top, column.x, column.bottom);
 }

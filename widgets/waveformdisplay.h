@@ -1,15 +1,21 @@
 #pragma once
 
+#include "widgets/waveformcolumns.h"
+
 #include <QColor>
 #include <QList>
 #include <QPixmap>
 #include <QWidget>
 
+#include <functional>
+
 // One channel of the recording as a waveform, with the selection, the play
 // head, an optional grid and a border. The grid and the waveform are drawn
 // into a cache that only data, view, colour, grid and size changes redraw, so
 // moving the play head costs one blit. The view never changes its own zoom or
-// offset: the wheel asks for a new view through viewChanged().
+// offset: the wheel asks for a new view through viewChanged(). Zoomed in
+// past the peak lists' resolution it draws the samples themselves, read
+// through an optional source while it redraws the cache.
 class WaveformDisplay : public QWidget
 {
     Q_OBJECT
@@ -24,6 +30,9 @@ public:
     void setShowGrid(bool show);
     void setWaveColor(const QColor &color);
     void setView(double zoom, int offset);
+    // The recording's samples, asked for at each redraw and not kept. New
+    // samples always come with new peak lists, which redraw the cache.
+    void setSampleSource(std::function<SampleView()> source);
 
     double currentZoom() const { return zoom; }
     int currentOffset() const { return offset; }
@@ -55,6 +64,7 @@ private:
     void renderCache();
 
     QList<double> peaks;
+    std::function<SampleView()> sampleSource;
     double peaksPerSecond = 1.0;
     qlonglong playPositionMs = 0;
     qlonglong durationMs = 0;
