@@ -2,7 +2,9 @@
 // "key=value" line per measurement so runs can be compared side by side.
 //
 //   orlenta-bench startup                builds the main window (offscreen) once
-//   orlenta-bench load FILE [--report]   loads a recording through the engine
+//   orlenta-bench load FILE [--report] [--after OLD]
+//                                        loads a recording through the engine
+//                                        (over OLD, loaded first, when given)
 //   orlenta-bench play FILE [--seconds N] [--speed S]
 //                                        plays N seconds (default 20) at speed S
 //   orlenta-bench waveform FILE [--width W]
@@ -42,7 +44,7 @@ namespace {
 int usage()
 {
     QTextStream(stderr) << "usage: orlenta-bench startup\n"
-                           "       orlenta-bench load FILE [--report]\n"
+                           "       orlenta-bench load FILE [--report] [--after OLD]\n"
                            "       orlenta-bench play FILE [--seconds N] [--speed S]\n"
                            "       orlenta-bench waveform FILE [--width W]\n"
                            "       orlenta-bench edit FILE [--region-s S] [--edits N]\n"
@@ -73,6 +75,13 @@ int benchLoad(const QStringList &args)
     QString error;
     QObject::connect(&engine, &AudioEngine::formatDataReady, [&](const QString &info) { report = info; });
     QObject::connect(&engine, &AudioEngine::errorMessage, [&](const QString &msg) { error = msg; });
+    // With --after OLD the engine holds OLD while FILE loads, as when the
+    // user opens one recording over another: the peak shows both.
+    const QString previous = option(args, QStringLiteral("--after"), QString());
+    if (!previous.isEmpty() && !engine.loadFile(previous)) {
+        QTextStream(stderr) << "load of " << previous << " failed: " << error << '\n';
+        return 1;
+    }
 
     QElapsedTimer timer;
     timer.start();

@@ -1,11 +1,18 @@
 // Runs the real program in a real X server, as a user would see it: splash,
 // then the maximised main window, then closing it ends the program.
 
+#include "audiofixtures.h"
+#include "ui/journalkeeper.h"
+#include "ui/recoveryjournal.h"
+
 #include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -46,6 +53,7 @@ private slots:
     void cleanup();
     void splashHandsOverToMaximisedWindow();
     void clickingSplashAwayKeepsTheProgram();
+    void killedProgramOffersItsWorkBack();
 
 private:
     void closeAndExpectCleanExit();
@@ -152,6 +160,67 @@ void TestStartupEndToEnd::clickingSplashAwayKeepsTheProgram()
 
     QTRY_COMPARE_WITH_TIMEOUT(mainWindows().size(), 1, 15000);
     closeAndExpectCleanExit();
+}
+
+void TestStartupEndToEnd::killedProgramOffersItsWorkBack()
+{
+    // Work left by a program that died: a recording, one edit, two rows and
+    // the case details. The program is started anew on a state folder of
+    // this test's own.
+    QTemporaryDir home;
+    const QString take = home.filePath(QStringLiteral("take.wav"));
+    QVERIFY(fixtures::writeFile(take, fixtures::riff(fixtures::fmtChunk(1, 1, 8000, 16)
+                                                     + fixtures::chunk("data", QByteArray(16000, '\x20')))));
+    RecoveryJournal work;
+    work.recordingPath = take;
+    work.recordingSize = QFileInfo(take).size();
+    work.recordingModified = QFileInfo(take).lastModified().toUTC();
+    work.edits = {{JournalEdit::Op::Silence, 100, 400, -1, 0.0}};
+    work.rows = {{100, 400, QStringLiteral("Redaction"), QStringLiteral("Silence Applied"), -1},
+                 {500, 900, QStringLiteral("Speaker A"), QStringLiteral("typed before the crash"), -1}};
+    work.details.reference = QStringLiteral("REF 7");
+    work.written = QDateTime::currentDateTimeUtc();
+    const QString state = home.filePath(QStringLiteral("state/orlenta-le"));
+    QVERIFY(QDir().mkpath(state));
+    const QString left = state + QStringLiteral("/journal-4999999.json");
+    QVERIFY(fixtures::writeFile(left, encodeJournal(work)));
+
+    QString offered = left;
+    QProcessEnvironment env = program->processEnvironment();
+    env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+    for (int start = 0; start < 2; ++start) {
+        program->kill();
+        program->waitForFinished();
+        program->setProcessEnvironment(env);
+        program->start(binary, {});
+        QVERIFY(program->waitForStarted());
+
+        const QStringList question = {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                      QStringLiteral("^Recover Unsaved Work$")};
+        QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("xdotool"), question).isEmpty(), 20000);
+        const QString box = run(QStringLiteral("xdotool"), question).section(QLatin1Char('\n'), 0, 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
+                                   {QStringLiteral("windowactivate"), QStringLiteral("--sync"), box,
+                                    QStringLiteral("key"), QStringLiteral("Return")}),
+                 0);
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(QStringLiteral("--name"), QStringLiteral("^Orlenta LE \\(Beta\\) - take\\.wav$")).size(),
+                                  1, 10000);
+
+        // The recovered work is journalled by the program now running, and
+        // the journal it came from is gone.
+        const QString own = state + QStringLiteral("/journal-%1.json").arg(program->processId());
+        QTRY_VERIFY_WITH_TIMEOUT(decodeJournal(fixtures::readFile(own)).ok, 5000);
+        const RecoveryJournal kept = decodeJournal(fixtures::readFile(own)).journal;
+        QCOMPARE(kept.rows, work.rows);
+        QCOMPARE(kept.edits, work.edits);
+        QCOMPARE(kept.details.reference, work.details.reference);
+        QVERIFY(!QFile::exists(offered));
+        // Killed: the next start offers the same work again.
+        ::kill(pid_t(program->processId()), SIGKILL);
+        QVERIFY(program->waitForFinished());
+        QVERIFY(QFile::exists(own));
+        offered = own;
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStartupEndToEnd)

@@ -4,6 +4,7 @@
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 
+#include <QFileInfo>
 #include <QIcon>
 
 namespace {
@@ -43,7 +44,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     updatePaneSizes();
 
     grid->setOverlayText(quickStartGuide());
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    showTitle(QString());
     writeBanner();
     showMaximized();
 }
@@ -57,4 +58,10 @@ MainWindow::~MainWindow()
     // serves events while it shuts down.
     delete engine;
     engine = nullptr;
+}
+
+void MainWindow::showTitle(const QString &recording)
+{
+    const QString title = QString::fromLatin1(kWindowTitle);
+    setWindowTitle(recording.isEmpty() ? title : title + QStringLiteral(" - ") + QFileInfo(recording).fileName());
 }

@@ -139,6 +139,8 @@ private slots:
 
 private:
     void setupUi(const WindowPictures &pictures);
+    // "Orlenta LE (Beta)", and " - " with the recording's file name when one is open.
+    void showTitle(const QString &recording);
     void connectEngine();
     void connectTransport();
     void fillDeviceList();

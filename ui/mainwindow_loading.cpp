@@ -9,7 +9,6 @@
 #include "widgets/waveformdisplay.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -68,7 +67,7 @@ void MainWindow::onRecordingReplaced(const QString &path)
     if (formatView)
         formatView->clear();
     currentFile = path;
-    setWindowTitle(QStringLiteral("Orlenta LE (Beta) - ") + QFileInfo(path).fileName());
+    showTitle(path);
     transcriptChanged = false;
     audioChanged = false;
     journalEdits.clear();
