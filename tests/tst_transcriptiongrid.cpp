@@ -5,10 +5,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 #include "filesizelimit.h"
 
 #include <optional>
 
+#include "widgets/timetext.h"
 #include "widgets/transcriptiongrid.h"
 
 namespace {
@@ -71,8 +73,10 @@ private slots:
 
     void rowsShowAndReadBack_data();
     void rowsShowAndReadBack();
-    void timeCellsAreNotEditable();
-    void timesFromDataTextsFromCells();
+    void typedTimes_data();
+    void typedTimes();
+    void deleteAndUndo();
+    void tabFromTheLastCellLeaves();
     void editedChannelReadsBack_data();
     void editedChannelReadsBack();
     void rowsKeepInsertionOrder();
@@ -150,32 +154,93 @@ void TestTranscriptionGrid::rowsShowAndReadBack()
     QCOMPARE(m_grid->getMarkers(), QList<Marker>{expected});
 }
 
-void TestTranscriptionGrid::timeCellsAreNotEditable()
+void TestTranscriptionGrid::typedTimes_data()
 {
-    m_grid->addMarker(1000, 2000, "Label", "Note", 0);
-
-    for (int c = 0; c < 2; ++c) {
-        QVERIFY(!(m_grid->item(0, c)->flags() & Qt::ItemIsEditable));
-        doubleClickCell(*m_grid, 0, c);
-        QVERIFY(!m_grid->indexWidget(m_grid->model()->index(0, c)));
-        QVERIFY(!m_grid->viewport()->findChild<QLineEdit *>());
-    }
-    for (int c = 2; c < 5; ++c)
-        QVERIFY(m_grid->item(0, c)->flags() & Qt::ItemIsEditable);
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("labels"); // top to bottom afterwards
+    QTest::addColumn<QString>("shown");      // the cell's text afterwards
+    const QStringList asAdded{"A", "B", "C"};
+    QTest::newRow("a later start moves the row down") << 0 << 0 << "00:00:05.000" << QStringList{"B", "C", "A"}
+                                                       << "00:00:05.000";
+    QTest::newRow("an earlier start moves it up") << 2 << 0 << "0:00:00.5" << QStringList{"C", "A", "B"}
+                                                  << "00:00:00.500";
+    QTest::newRow("an end time moves nothing") << 0 << 1 << "01:00:00.000" << asAdded << "01:00:00.000";
+    QTest::newRow("text that is no time is refused") << 1 << 0 << "soon" << asAdded << "00:00:02.000";
+    QTest::newRow("a time past the hour digits is refused") << 1 << 1 << "00:61:00.000" << asAdded << "00:00:02.500";
 }
 
-void TestTranscriptionGrid::timesFromDataTextsFromCells()
+void TestTranscriptionGrid::typedTimes()
 {
-    m_grid->addMarker(1000, 2000, "Speaker", "Words", 1);
-    m_grid->item(0, 0)->setText("12:34:56.789");
-    m_grid->item(0, 1)->setText("not a time");
-    m_grid->item(0, 2)->setText("Officer");
-    m_grid->item(0, 3)->setText("Corrected words");
-    QCOMPARE(m_grid->getMarkers(), QList<Marker>({{1000, 2000, "Officer", "Corrected words", 1}}));
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, labels);
+    QFETCH(QString, shown);
+    m_grid->addMarker(1000, 1500, "A", QString(), -1);
+    m_grid->addMarker(2000, 2500, "B", QString(), -1);
+    m_grid->addMarker(3000, 3500, "C", QString(), -1);
+    const QString label = m_grid->item(row, 2)->text();
+    doubleClickCell(*m_grid, row, column);
+    auto *editor = qobject_cast<QLineEdit *>(m_grid->indexWidget(m_grid->model()->index(row, column)));
+    QVERIFY(editor);
+    editor->setText(typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(!m_grid->indexWidget(m_grid->model()->index(row, column))); // committed through a queued call
 
-    // A time beyond the int range survives the trip through the cell data.
-    m_grid->item(0, 1)->setData(Qt::UserRole, QVariant::fromValue(qlonglong(1) << 40));
-    QCOMPARE(m_grid->getMarkers().at(0).end, qlonglong(1) << 40);
+    QStringList order;
+    for (const Marker &m : m_grid->getMarkers())
+        order << m.label;
+    QCOMPARE(order, labels);
+    const int now = int(order.indexOf(label));
+    QCOMPARE(m_grid->item(now, column)->text(), shown);
+    const std::optional<qlonglong> ms = parseTimeText(shown);
+    QCOMPARE(column == 0 ? m_grid->getMarkers().at(now).start : m_grid->getMarkers().at(now).end, *ms);
+}
+
+void TestTranscriptionGrid::deleteAndUndo()
+{
+    const QList<Marker> rows{{0, 1, "A", "", -1}, {2, 3, "B", "", 0}, {4, 5, "C", "", 1}, {6, 7, "D", "", -1}};
+    m_grid->setMarkers(rows);
+    QSignalSpy deleted(m_grid, &TranscriptionGrid::rowsDeleted);
+    m_grid->setFocus();
+    m_grid->selectRow(1);
+    m_grid->selectionModel()->select(m_grid->model()->index(3, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(m_grid, Qt::Key_Delete);
+    QCOMPARE(m_grid->getMarkers(), QList<Marker>({rows[0], rows[2]}));
+    QCOMPARE(deleted.count(), 1);
+    QCOMPARE(deleted.first().first().value<QList<Marker>>(), QList<Marker>({rows[1], rows[3]}));
+
+    m_grid->selectRow(0);
+    QTest::keyClick(m_grid, Qt::Key_Delete);
+    QTest::keyClick(m_grid, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(m_grid, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_grid->getMarkers(), rows);
+    QVERIFY(!m_grid->undoDelete()); // nothing more to undo
+}
+
+void TestTranscriptionGrid::tabFromTheLastCellLeaves()
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *grid = new TranscriptionGrid;
+    auto *next = new QLineEdit;
+    layout->addWidget(grid);
+    layout->addWidget(next);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    grid->addMarker(0, 1, "A", "", -1);
+    grid->addMarker(2, 3, "B", "", -1);
+    grid->setFocus();
+    grid->setCurrentCell(0, 3);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    QCOMPARE(grid->currentColumn(), 4); // within a row Tab goes on
+    QVERIFY(grid->hasFocus());
+    QTest::keyClick(grid, Qt::Key_Tab);
+    QVERIFY(next->hasFocus());
+    QCOMPARE(grid->currentRow(), 0);
 }
 
 void TestTranscriptionGrid::editedChannelReadsBack_data()

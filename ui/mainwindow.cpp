@@ -31,6 +31,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     connectTransport();
     connectNavigation();
     connectEditing();
+    connectTranscript();
     connectUnsavedTracking();
     setupJournal();
 

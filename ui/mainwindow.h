@@ -149,6 +149,7 @@ private:
     void applyView(double zoom, int offset);
     void connectNavigation();
     void connectEditing();
+    void connectTranscript();
     void setupHotkeys();
     // Unsaved work: what is not yet in an exported or saved file, and the
     // question asked before any of it would be let go.

@@ -5,6 +5,7 @@
 
 #include "audio/audioengine.h"
 #include "ui/transcriptreport.h"
+#include "widgets/timetext.h"
 #include "widgets/transcriptiongrid.h"
 
 #include <QDateTime>
@@ -14,6 +15,20 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTextEdit>
+
+void MainWindow::connectTranscript()
+{
+    const auto record = [this](const QString &what, const QList<Marker> &rows) {
+        for (const Marker &row : rows) {
+            if (auditLogView)
+                auditLogView->append(QStringLiteral("%1: %2 @%3").arg(what, row.label, formatTime(row.start)));
+        }
+    };
+    connect(grid, &TranscriptionGrid::rowsDeleted, this,
+            [record](const QList<Marker> &rows) { record(QStringLiteral("Row Deleted"), rows); });
+    connect(grid, &TranscriptionGrid::rowsRestored, this,
+            [record](const QList<Marker> &rows) { record(QStringLiteral("Row Restored"), rows); });
+}
 
 void MainWindow::onBookmarkClicked()
 {

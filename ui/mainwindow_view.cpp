@@ -82,6 +82,10 @@ void MainWindow::showGridMenu(const QPoint &at)
     QMenu menu(this);
     connect(menu.addAction(QStringLiteral("Zoom to Row")), &QAction::triggered, this,
             [this, marker]() { onGridRegionRequested(marker.start, marker.end); });
+    if (!grid->selectionModel()->isRowSelected(row, QModelIndex()))
+        grid->selectRow(row);
+    connect(menu.addAction(QStringLiteral("Delete Row")), &QAction::triggered, grid,
+            &TranscriptionGrid::deleteSelectedRows);
     menu.exec(grid->viewport()->mapToGlobal(at));
 }
 

@@ -1,5 +1,50 @@
 #include "widgets/timetext.h"
 
+#include <limits>
+
+namespace {
+
+std::optional<quint64> digitsValue(QStringView digits)
+{
+    if (digits.isEmpty())
+        return std::nullopt;
+    quint64 value = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        const quint64 digit = c.unicode() - u'0';
+        if (value > (std::numeric_limits<quint64>::max() - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+// "ss" or "ss.f…": seconds below 60 and a fraction of 1 to 9 digits, in ms
+// rounded to the nearest (so up to 60 000).
+std::optional<quint64> secondsMs(QStringView text, bool needFraction)
+{
+    const qsizetype dot = text.indexOf(u'.');
+    const QStringView whole = dot < 0 ? text : text.first(dot);
+    const QStringView fraction = dot < 0 ? QStringView() : text.sliced(dot + 1);
+    if (whole.size() != 2 || (dot < 0 && needFraction) || (dot >= 0 && (fraction.isEmpty() || fraction.size() > 9)))
+        return std::nullopt;
+    const auto seconds = digitsValue(whole);
+    if (!seconds || *seconds >= 60)
+        return std::nullopt;
+    if (fraction.isEmpty())
+        return *seconds * 1000;
+    const auto digits = digitsValue(fraction);
+    if (!digits)
+        return std::nullopt;
+    quint64 scale = 1;
+    for (qsizetype i = 0; i < fraction.size(); ++i)
+        scale *= 10;
+    return *seconds * 1000 + (*digits * 1000 + scale / 2) / scale;
+}
+
+} // namespace
+
 QString formatTime(qlonglong ms)
 {
     // Work on the magnitude in unsigned arithmetic: negating LLONG_MIN as a
@@ -20,3 +65,43 @@ QString formatTime(qlonglong ms)
                              .arg(millis, 3, 10, zero);
     return negative ? QLatin1Char('-') + text : text;
 }
+
+std::optional<qlonglong> parseTimeText(QStringView text)
+{
+    text = text.trimmed();
+    const bool negative = text.startsWith(u'-');
+    if (negative)
+        text = text.sliced(1);
+    const qsizetype lastColon = text.lastIndexOf(u':');
+    if (lastColon < 0)
+        return std::nullopt;
+    const qsizetype firstColon = text.indexOf(u':');
+    // Without hours a fraction is required: "1:02" could be an hour and two
+    // minutes as well as a minute and two seconds.
+    const bool hasHours = firstColon != lastColon;
+    const auto rest = secondsMs(text.sliced(lastColon + 1), !hasHours);
+    if (!rest)
+        return std::nullopt;
+    quint64 leadUnit = 60000;
+    quint64 restMs = *rest;
+    if (hasHours) {
+        const QStringView minuteText = text.sliced(firstColon + 1, lastColon - firstColon - 1);
+        const auto minutes = digitsValue(minuteText);
+        if (minuteText.size() != 2 || !minutes || *minutes >= 60)
+            return std::nullopt;
+        restMs += *minutes * 60000;
+        leadUnit = 3600000;
+    }
+    const auto lead = digitsValue(text.first(firstColon));
+    if (!lead)
+        return std::nullopt;
+
+    const quint64 limit = negative ? quint64(std::numeric_limits<qlonglong>::max()) + 1
+                                   : quint64(std::numeric_limits<qlonglong>::max());
+    if (*lead > (limit - restMs) / leadUnit)
+        return std::nullopt;
+    const quint64 magnitude = *lead * leadUnit + restMs;
+    // Two's complement wrap gives LLONG_MIN for a magnitude of 2^63.
+    return negative ? qlonglong(quint64(0) - magnitude) : qlonglong(magnitude);
+}
+

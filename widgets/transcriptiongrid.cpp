@@ -6,8 +6,13 @@
 #include <QFile>
 #include <QFont>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QSaveFile>
+#include <QScopedValueRollback>
+#include <QSignalBlocker>
+
+#include <algorithm>
 
 #include <cerrno>
 
@@ -22,8 +27,12 @@ QTableWidgetItem *timeItem(qlonglong ms)
 {
     auto *item = new QTableWidgetItem(formatTime(ms));
     item->setData(Qt::UserRole, QVariant::fromValue(ms));
-    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     return item;
+}
+
+bool isTimeColumn(int column)
+{
+    return column == StartColumn || column == EndColumn;
 }
 
 } // namespace
@@ -47,26 +56,137 @@ TranscriptionGrid::TranscriptionGrid(QWidget *parent)
     setEditTriggers(QAbstractItemView::DoubleClicked);
 
     connect(this, &QTableWidget::cellDoubleClicked, this, &TranscriptionGrid::onCellDoubleClicked);
+    connect(this, &QTableWidget::itemChanged, this, &TranscriptionGrid::onTimeEdited);
 }
 
 void TranscriptionGrid::addMarker(qlonglong start, qlonglong end, const QString &label,
                                   const QString &note, int channel)
 {
-    const int row = rowCount();
+    insertMarker(rowCount(), {start, end, label, note, channel});
+}
+
+void TranscriptionGrid::insertMarker(int row, const Marker &marker)
+{
+    const QSignalBlocker quiet(this); // filling cells is no typing
     insertRow(row);
-    setItem(row, StartColumn, timeItem(start));
-    setItem(row, EndColumn, timeItem(end));
-    setItem(row, LabelColumn, new QTableWidgetItem(label));
-    setItem(row, NoteColumn, new QTableWidgetItem(note));
-    setItem(row, ChannelColumn, new QTableWidgetItem(channelText(channel)));
+    setItem(row, StartColumn, timeItem(marker.start));
+    setItem(row, EndColumn, timeItem(marker.end));
+    setItem(row, LabelColumn, new QTableWidgetItem(marker.label));
+    setItem(row, NoteColumn, new QTableWidgetItem(marker.note));
+    setItem(row, ChannelColumn, new QTableWidgetItem(channelText(marker.channel)));
 
     // The help text is for a fresh window only; once work has begun it stays away.
     m_overlayText.clear();
     viewport()->update();
 }
 
+void TranscriptionGrid::onTimeEdited(QTableWidgetItem *cell)
+{
+    if (m_settingTime || !cell || !isTimeColumn(cell->column()))
+        return;
+    const QScopedValueRollback<bool> busy(m_settingTime, true);
+    const std::optional<qlonglong> typed = parseTimeText(cell->text());
+    if (!typed) {
+        cell->setText(formatTime(cell->data(Qt::UserRole).toLongLong()));
+        return;
+    }
+    cell->setData(Qt::UserRole, QVariant::fromValue(*typed));
+    cell->setText(formatTime(*typed));
+
+    // The row moves to its place among the others by start time.
+    const int from = cell->row();
+    const QList<Marker> rows = getMarkers();
+    const Marker moved = rows.at(from);
+    int to = 0;
+    for (int row = 0; row < rows.size(); ++row) {
+        if (row != from && rows.at(row).start <= moved.start)
+            to = row < from ? row + 1 : row;
+    }
+    if (to == from)
+        return;
+    const int column = cell->column();
+    removeRow(from);
+    insertMarker(to, moved);
+    setCurrentCell(to, column);
+}
+
+void TranscriptionGrid::deleteSelectedRows()
+{
+    QList<int> chosen;
+    for (const QModelIndex &index : selectionModel()->selectedRows())
+        chosen << index.row();
+    if (chosen.isEmpty())
+        return;
+    std::sort(chosen.begin(), chosen.end());
+    const QList<Marker> rows = getMarkers();
+    QList<std::pair<int, Marker>> taken;
+    QList<Marker> removed;
+    for (const int row : std::as_const(chosen)) {
+        taken.append({row, rows.at(row)});
+        removed << rows.at(row);
+    }
+    for (auto it = chosen.crbegin(); it != chosen.crend(); ++it)
+        removeRow(*it);
+    m_deleted.append(taken);
+    emit rowsDeleted(removed);
+}
+
+bool TranscriptionGrid::undoDelete()
+{
+    if (m_deleted.isEmpty())
+        return false;
+    const QList<std::pair<int, Marker>> taken = m_deleted.takeLast();
+    QList<Marker> restored;
+    // In ascending order each row goes back where it stood.
+    for (const auto &[row, marker] : taken) {
+        insertMarker(qMin(row, rowCount()), marker);
+        restored << marker;
+    }
+    clearSelection();
+    for (const auto &[row, marker] : taken)
+        selectRow(qMin(row, rowCount() - 1));
+    emit rowsRestored(restored);
+    return true;
+}
+
+bool TranscriptionGrid::event(QEvent *event)
+{
+    // Ctrl+Z here undoes a row deletion, not the window's audio edit.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Undo) || key->key() == Qt::Key_Delete) {
+            event->accept();
+            return true;
+        }
+    }
+    return QTableWidget::event(event);
+}
+
+void TranscriptionGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Undo)) {
+        undoDelete();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && state() != EditingState) {
+        deleteSelectedRows();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+QModelIndex TranscriptionGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // Tab from the last cell of a row leaves the grid instead of wrapping
+    // round to the next row: the transcriber moves on to the next control.
+    if (action == MoveNext && currentIndex().column() == ColumnCount - 1)
+        return QModelIndex();
+    return QTableWidget::moveCursor(action, modifiers);
+}
+
 void TranscriptionGrid::clearMarkers()
 {
+    m_deleted.clear();
     setRowCount(0);
     m_overlayText.clear();
     viewport()->update();

@@ -20,7 +20,8 @@ struct CsvImport
 
 // The transcript: one row per Marker, in the order added. Columns "Start" and
 // "End" show the times as text but keep the true values under Qt::UserRole;
-// "Label", "Note" and "Ch" are edited in place and read back from their text.
+// every cell is edited in place ("Label", "Note" and "Ch" are read back from
+// their text, a typed time must read as one).
 // While the grid is empty it can show a help text over the viewport.
 class TranscriptionGrid : public QTableWidget
 {
@@ -49,19 +50,36 @@ public:
     // or that holds no row, leaves the rows untouched.
     CsvImport importCsv(const QString &path);
 
+    // Removes the selected rows; undoDelete() puts the last rows removed back
+    // where they were. Ctrl+Z while the grid has the focus does the same.
+    void deleteSelectedRows();
+    bool undoDelete();
+
 signals:
+    void rowsDeleted(QList<Marker> rows);
+    void rowsRestored(QList<Marker> rows);
     void jumpToTime(qlonglong ms);
     void playRegionRequested(qlonglong start, qlonglong end);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private slots:
     void onCellDoubleClicked(int row, int col);
 
 private:
+    void insertMarker(int row, const Marker &marker);
+    // A typed start or end time: taken when it is a time, the row moved to
+    // its place in time order; refused otherwise, the cell as it was.
+    void onTimeEdited(QTableWidgetItem *cell);
     qlonglong timeAt(int row, int column) const;
     QString textAt(int row, int column) const;
 
     QString m_overlayText;
+    // Rows deleted, each deletion as (row index, marker) pairs, newest last.
+    QList<QList<std::pair<int, Marker>>> m_deleted;
+    bool m_settingTime = false;
 };
