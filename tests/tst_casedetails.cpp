@@ -3,21 +3,20 @@
 
 #include "audio/audioengine.h"
 #include "audiofixtures.h"
-#include "ui/mainwindow.h"
+#include "windowrig.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
-#include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 using namespace fixtures;
 
@@ -40,8 +39,8 @@ class TestCaseDetails : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { rig = std::make_unique<WindowRig>(); }
+    void cleanup() { rig.reset(); }
     void startTimeOffersRealTime_data();
     void startTimeOffersRealTime();
     void copiesThePages();
@@ -52,36 +51,20 @@ private:
     template<typename T>
     T *child(const char *name) const
     {
-        return window->findChild<T *>(QString::fromLatin1(name));
+        return rig->child<T>(name);
     }
-    AudioEngine *engine() const { return window->findChild<AudioEngine *>(); }
-    QString write(const QString &name, const QByteArray &bytes);
+    AudioEngine *engine() const { return rig->engine(); }
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        return writeFile(dir.filePath(name), bytes) ? dir.filePath(name) : QString();
+    }
     // Exports through the menu entry, answering the save dialog with `path`;
-    // returns the text of a message box if one opened.
-    QString saveAs(const QString &path);
+    // returns the message box shown, if one was.
+    WindowRig::Dialog saveAs(const QString &path);
 
     QTemporaryDir dir;
-    MainWindow *window = nullptr;
+    std::unique_ptr<WindowRig> rig;
 };
-
-void TestCaseDetails::init()
-{
-    window = new MainWindow(nullptr, false);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-}
-
-void TestCaseDetails::cleanup()
-{
-    delete window;
-}
-
-QString TestCaseDetails::write(const QString &name, const QByteArray &bytes)
-{
-    QFile file(dir.filePath(name));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-    return file.fileName();
-}
 
 void TestCaseDetails::startTimeOffersRealTime_data()
 {
@@ -126,25 +109,12 @@ void TestCaseDetails::copiesThePages()
     QVERIFY(QApplication::clipboard()->text().startsWith(QStringLiteral("=== General ===\nFilename: copy.wav")));
 }
 
-QString TestCaseDetails::saveAs(const QString &path)
+WindowRig::Dialog TestCaseDetails::saveAs(const QString &path)
 {
-    QString boxText;
-    auto *answer = new QTimer(window);
-    connect(answer, &QTimer::timeout, this, [&]() {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
-            static_cast<QDialog *>(dialog)->accept();
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            boxText = box->windowTitle() + QLatin1Char('|') + box->text() + QLatin1Char('|') + box->informativeText();
-            box->accept();
-        }
-    });
-    answer->start(20);
-    const auto actions = child<QPushButton>("exportButton")->menu()->actions();
-    actions.first()->trigger();
-    delete answer;
-    return boxText;
+    rig->dialogs.clear();
+    rig->answerDialogs(path);
+    child<QPushButton>("exportButton")->menu()->actions().first()->trigger();
+    return rig->dialogs.value(1);
 }
 
 void TestCaseDetails::savedDetailsComeBack()
@@ -159,8 +129,8 @@ void TestCaseDetails::savedDetailsComeBack()
         child<QLineEdit>(name)->setText(text);
 
     const QString saved = dir.filePath(QStringLiteral("redacted.wav"));
-    QCOMPARE(saveAs(saved), QString());
-    QVERIFY(child<QTextEdit>("auditLogView")->toPlainText().endsWith(QStringLiteral("Saved: ") + saved));
+    QCOMPARE(saveAs(saved).title, QString());
+    QVERIFY(rig->auditLog().endsWith(QStringLiteral("Saved: ") + saved));
 
     for (const auto &[name, text] : details)
         child<QLineEdit>(name)->clear();
@@ -178,10 +148,10 @@ void TestCaseDetails::savedDetailsComeBack()
 void TestCaseDetails::aFailedSaveSaysSo()
 {
     QVERIFY(engine()->loadFile(write(QStringLiteral("keep.wav"), bwf("09:00:00"))));
-    const QString box = saveAs(dir.filePath(QStringLiteral("no-such-folder/out.wav")));
-    QVERIFY2(box.startsWith(QStringLiteral("Save Error|Could not save file.|")), qPrintable(box));
-    QVERIFY(box.section(QLatin1Char('|'), 2).size() > 0); // the reason is given
-    QVERIFY(!child<QTextEdit>("auditLogView")->toPlainText().contains(QStringLiteral("Saved:")));
+    const WindowRig::Dialog box = saveAs(dir.filePath(QStringLiteral("no-such-folder/out.wav")));
+    QCOMPARE(box.title + QLatin1Char('|') + box.text, QStringLiteral("Save Error|Could not save file."));
+    QVERIFY(!box.detail.isEmpty()); // the reason is given
+    QVERIFY(!rig->auditLog().contains(QStringLiteral("Saved:")));
 }
 
 QTEST_MAIN(TestCaseDetails)

@@ -60,7 +60,6 @@ private slots:
         QTest::addColumn<int>("chunk");
         QTest::newRow("stereo in reads of 4410 bytes") << noise(20000, 2) << 2 << 4410;
         QTest::newRow("stereo in odd reads of 7 bytes") << noise(5000, 2) << 2 << 7;
-        QTest::newRow("stereo one byte at a time") << noise(700, 2) << 2 << 1;
         QTest::newRow("mono in odd reads of 1001 bytes") << noise(20001, 1) << 1 << 1001;
         QTest::newRow("empty store") << QByteArray() << 2 << 4410;
     }
@@ -97,7 +96,6 @@ private slots:
         QTest::addColumn<bool>("muteRight");
         QTest::newRow("left muted") << true << false;
         QTest::newRow("right muted") << false << true;
-        QTest::newRow("both muted") << true << true;
     }
 
     void mutesChannels()
@@ -169,7 +167,6 @@ private slots:
     {
         QTest::addColumn<double>("speed");
         QTest::newRow("2.0x") << 2.0;
-        QTest::newRow("1.5x") << 1.5;
         QTest::newRow("0.5x") << 0.5;
     }
 
@@ -209,7 +206,6 @@ private slots:
         QTest::addColumn<qint64>("expected");
         QTest::newRow("mid-way") << 1.0 << qint64(40000) << qint64(40000);
         QTest::newRow("inside a frame rounds down") << 1.0 << qint64(40003) << qint64(40000);
-        QTest::newRow("before the start") << 1.0 << qint64(-100) << qint64(0);
         QTest::newRow("past the end") << 1.0 << qint64(90000) << qint64(80000);
         QTest::newRow("mid-way at 2.0x") << 2.0 << qint64(40000) << qint64(40000);
     }
@@ -245,8 +241,6 @@ private slots:
         QTest::newRow("1.0 then 2.0") << 1.0 << 2.0 << false;
         QTest::newRow("1.0 then 0.5") << 1.0 << 0.5 << false;
         QTest::newRow("2.0 then 1.0") << 2.0 << 1.0 << false;
-        QTest::newRow("2.0 then 0.5") << 2.0 << 0.5 << false;
-        QTest::newRow("looping at 1.0") << 1.0 << 1.0 << true;
         QTest::newRow("looping at 1.5") << 1.5 << 1.5 << true;
     }
 

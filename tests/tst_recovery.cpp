@@ -10,19 +10,19 @@
 #include "ui/recoveryjournal.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
+#include "windowrig.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
-#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 using namespace fixtures;
 
@@ -97,38 +97,33 @@ private slots:
     void journalsThatCannotBeReplayed();
 
 private:
-    // Opens a window, lets it offer the journals it finds, answering each
-    // question with `answer`; returns the texts of the boxes shown.
-    QStringList offer(const QString &answer);
+    // Opens a window and lets it offer the journals it finds, each question
+    // answered Recover; returns the texts of the boxes shown.
+    QStringList offer();
 
     QTemporaryDir dir;
-    QPointer<MainWindow> window;
+    std::unique_ptr<WindowRig> rig;
+    MainWindow *window = nullptr;
 };
 
 void TestRecovery::init()
 {
-    delete window;
+    rig.reset();
     QVERIFY(QDir(dir.path()).removeRecursively());
     QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("state"))));
     qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toUtf8());
 }
 
-QStringList TestRecovery::offer(const QString &answer)
+QStringList TestRecovery::offer()
 {
-    window = new MainWindow(nullptr, false);
-    QStringList shown;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, this, [&]() {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown << box->text();
-            QAbstractButton *pressed = box->button(QMessageBox::Ok);
-            for (QAbstractButton *b : box->buttons())
-                pressed = b->text() == answer ? b : pressed;
-            pressed->click();
-        }
-    });
-    answerer.start(20);
+    rig.reset();
+    rig = std::make_unique<WindowRig>();
+    window = rig->window;
+    rig->answerDialogs();
     window->offerRecovery();
+    QStringList shown;
+    for (const WindowRig::Dialog &box : rig->dialogs)
+        shown << box.text;
     return shown;
 }
 
@@ -146,7 +141,7 @@ void TestRecovery::workOfAKilledProgramComesBack()
     ::kill(pid_t(worker.processId()), SIGKILL);
     QVERIFY(worker.waitForFinished());
 
-    const QStringList shown = offer(QStringLiteral("Recover"));
+    const QStringList shown = offer();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().startsWith(QStringLiteral("Recover unsaved work on statement.wav from ")), qPrintable(shown.first()));
     QVERIFY(shown.first().endsWith(QStringLiteral("(2 rows, 5 edits)")));
@@ -195,15 +190,14 @@ void TestRecovery::journalsThatCannotBeReplayed()
     QVERIFY(QDir().mkpath(journalDirectory()));
     QVERIFY(writeFile(path, recording == QLatin1String("corrupt") ? QByteArray("{\"format\": ") : encodeJournal(journal)));
 
-    const QStringList shown = offer(QStringLiteral("Recover"));
+    const QStringList shown = offer();
     QVERIFY2(shown.size() == (recording == QLatin1String("corrupt") ? 1 : 2), qPrintable(shown.join(QLatin1Char('|'))));
     QVERIFY2(shown.last().contains(message), qPrintable(shown.join('|')));
     QVERIFY(!QFile::exists(path));
     QVERIFY(window->findChild<AudioEngine *>()->samples().isEmpty());
     if (recording == QLatin1String("corrupt")) {
         QVERIFY(QFile::exists(path + QStringLiteral(".corrupt")));
-        delete window;
-        QCOMPARE(offer(QStringLiteral("Recover")), QStringList()); // said once
+        QCOMPARE(offer(), QStringList()); // said once
         return;
     }
     QCOMPARE(window->findChild<TranscriptionGrid *>()->getMarkers(), journal.rows);

@@ -79,11 +79,9 @@ private slots:
     void tabFromTheLastCellLeaves();
     void editedChannelReadsBack_data();
     void editedChannelReadsBack();
-    void rowsKeepInsertionOrder();
-    void setMarkersReplacesRows();
+    void rowsKeepTheirOrder();
     void doubleClickJumpsThenPlays_data();
     void doubleClickJumpsThenPlays();
-    void doubleClickOutsideRowsDoesNothing_data();
     void doubleClickOutsideRowsDoesNothing();
     void rowsWithoutCellsReadAsDefaults();
     void overlayShownOnlyWhileEmpty_data();
@@ -250,7 +248,6 @@ void TestTranscriptionGrid::editedChannelReadsBack_data()
     QTest::addColumn<int>("channelRead");
 
     QTest::newRow("lower-case l") << 0 << "l" << -1;
-    QTest::newRow("word Left") << 0 << "Left" << -1;
     QTest::newRow("stereo to R") << -1 << "R" << 1;
     QTest::newRow("right to L") << 1 << "L" << 0;
     QTest::newRow("cleared") << 1 << "" << -1;
@@ -279,28 +276,17 @@ void TestTranscriptionGrid::editedChannelReadsBack()
     QCOMPARE(markers.at(0), (Marker{500, 900, "Speaker", "Words", channelRead}));
 }
 
-void TestTranscriptionGrid::rowsKeepInsertionOrder()
+// Rows stay in the order they came, added or set, never sorted by time.
+void TestTranscriptionGrid::rowsKeepTheirOrder()
 {
-    const QList<Marker> added{{9000, 9500, "c", "", 0}, {5000, 5000, "b", "", 1},
-                              {1000, 2000, "a", "", -1}, {1000, 1000, "a2", "", -1}};
+    const QList<Marker> added{{9000, 9500, "c", "", 0}, {5000, 5000, "b", "", 1}, {1000, 2000, "a", "", -1}};
     for (const Marker &m : added)
         m_grid->addMarker(m.start, m.end, m.label, m.note, m.channel);
-
     QCOMPARE(m_grid->getMarkers(), added);
-}
 
-void TestTranscriptionGrid::setMarkersReplacesRows()
-{
-    m_grid->addMarker(1, 2, "old", "row", 0);
     const QList<Marker> markers{{300, 400, "new", "first", 1}, {100, 200, "new", "second", -1}};
-
     m_grid->setMarkers(markers);
     QCOMPARE(m_grid->getMarkers(), markers);
-
-    m_grid->setMarkers({});
-    QCOMPARE(m_grid->rowCount(), 0);
-    QCOMPARE(m_grid->columnCount(), 5);
-    QCOMPARE(m_grid->horizontalHeaderItem(4)->text(), QString("Ch"));
 }
 
 void TestTranscriptionGrid::doubleClickJumpsThenPlays_data()
@@ -308,9 +294,7 @@ void TestTranscriptionGrid::doubleClickJumpsThenPlays_data()
     QTest::addColumn<int>("column");
 
     QTest::newRow("on the start") << 0;
-    QTest::newRow("on the end") << 1;
     QTest::newRow("on the label") << 2;
-    QTest::newRow("on the note") << 3;
     QTest::newRow("on the channel") << 4;
 }
 
@@ -335,25 +319,14 @@ void TestTranscriptionGrid::doubleClickJumpsThenPlays()
     QCOMPARE(order, QStringList({"jump 108000000", "play 108000000-108001500"}));
 }
 
-void TestTranscriptionGrid::doubleClickOutsideRowsDoesNothing_data()
-{
-    QTest::addColumn<int>("row");
-
-    QTest::newRow("no row") << -1;
-    QTest::newRow("past the last row") << 1;
-}
-
 void TestTranscriptionGrid::doubleClickOutsideRowsDoesNothing()
 {
-    QFETCH(int, row);
-
     m_grid->addMarker(1000, 2000, "only", "", 0);
     QSignalSpy jumps(m_grid, &TranscriptionGrid::jumpToTime);
     QSignalSpy plays(m_grid, &TranscriptionGrid::playRegionRequested);
 
-    QVERIFY(QMetaObject::invokeMethod(m_grid, "onCellDoubleClicked", Q_ARG(int, row),
-                                      Q_ARG(int, 0)));
-    // Also the real thing: the empty area below the rows.
+    QVERIFY(QMetaObject::invokeMethod(m_grid, "onCellDoubleClicked", Q_ARG(int, -1), Q_ARG(int, 0)));
+    QVERIFY(QMetaObject::invokeMethod(m_grid, "onCellDoubleClicked", Q_ARG(int, 1), Q_ARG(int, 0)));
     doubleClickAt(*m_grid, QPoint(10, m_grid->viewport()->height() - 5));
 
     QCOMPARE(jumps.count(), 0);
@@ -383,11 +356,9 @@ void TestTranscriptionGrid::overlayShownOnlyWhileEmpty_data()
     QTest::addColumn<bool>("shown");
 
     // t = set the help text, a = add a row, c = clear, s = set an empty list
-    QTest::newRow("fresh grid without text") << "" << 0 << false << false;
     QTest::newRow("text on an empty grid") << "t" << 0 << true << true;
     QTest::newRow("row added") << "ta" << 1 << false << false;
     QTest::newRow("row added then cleared") << "tac" << 0 << false << false;
-    QTest::newRow("grid cleared") << "tc" << 0 << false << false;
     QTest::newRow("empty list set") << "ts" << 0 << false << false;
     QTest::newRow("text set while rows exist") << "at" << 1 << true << false;
     QTest::newRow("text set again after clearing") << "tact" << 0 << true << true;
@@ -433,13 +404,7 @@ void TestTranscriptionGrid::overlayCentredLineByLine()
     // descent differ), hence the few pixels of slack.
     const QPointF viewportCentre = QRectF(m_grid->viewport()->rect()).center();
     const QPointF inkCentre = QRectF(oneLine.box).center();
-    QVERIFY2(qAbs(inkCentre.x() - viewportCentre.x()) <= 4
-                 && qAbs(inkCentre.y() - viewportCentre.y()) <= 6,
-             qPrintable(QStringLiteral("ink centre (%1, %2), viewport centre (%3, %4)")
-                            .arg(inkCentre.x())
-                            .arg(inkCentre.y())
-                            .arg(viewportCentre.x())
-                            .arg(viewportCentre.y())));
+    QVERIFY(qAbs(inkCentre.x() - viewportCentre.x()) <= 4 && qAbs(inkCentre.y() - viewportCentre.y()) <= 6);
 
     m_grid->setOverlayText(QStringLiteral("Open a recording\nOpen a recording"));
     const Ink twoLines = overlayInk(*m_grid);

@@ -89,10 +89,7 @@ void TestWaveformColumns::timeToPixel_data()
     QTest::newRow("far left saturates") << 0LL << 1.0 << kIntMax << -kPixelLimit;
     QTest::newRow("largest time minus smallest offset")
         << std::numeric_limits<qlonglong>::max() << 1.0 << kIntMin << kPixelLimit;
-    QTest::newRow("smallest time minus largest offset")
-        << std::numeric_limits<qlonglong>::min() << 1.0 << kIntMax << -kPixelLimit;
     QTest::newRow("infinite zoom") << 1LL << kInf << 0 << kPixelLimit;
-    QTest::newRow("infinite zoom at the edge") << 0LL << kInf << 0 << -kPixelLimit;
     QTest::newRow("zoom not a number") << 100LL << kNaN << 0 << -kPixelLimit;
 }
 
@@ -118,12 +115,10 @@ void TestWaveformColumns::pixelToTime_data()
     QTest::newRow("truncated toward zero") << 1.0 << 0.3 << 0 << 3LL;
     QTest::newRow("pointer left of the widget") << -5.0 << 0.1 << 1000 << 950LL;
     QTest::newRow("below 0 ms raised to 0") << 10.0 << 0.1 << -500 << 0LL;
-    QTest::newRow("left of the widget at offset 0") << -5.0 << 0.1 << 0 << 0LL;
     QTest::newRow("past the 32-bit range") << 1000000.0 << 0.1 << kIntMax << 2157483647LL;
     QTest::newRow("negative zoom") << 100.0 << -0.1 << 5000 << 4000LL;
     QTest::newRow("zoom 0 at the left edge") << 0.0 << 0.0 << 700 << 700LL;
     QTest::newRow("zoom 0 right of the edge saturates") << 10.0 << 0.0 << 700 << kTimeLimitMs;
-    QTest::newRow("tiny zoom saturates") << 1000000.0 << 1e-300 << 700 << kTimeLimitMs;
     QTest::newRow("pointer not a number") << kNaN << 0.1 << 700 << 700LL;
 }
 
@@ -212,15 +207,8 @@ void TestWaveformColumns::foldColumns_data()
     const QList<double> some{0.5, -0.5};
     QTest::newRow("no peaks") << QList<double>{} << 100.0 << 0.1 << 0 << 10 << 101 << QStringList{};
     QTest::newRow("no width") << some << 100.0 << 0.1 << 0 << 0 << 101 << QStringList{};
-    QTest::newRow("zoom 0") << some << 100.0 << 0.0 << 0 << 10 << 101 << QStringList{};
-    QTest::newRow("negative zoom") << some << 100.0 << -0.1 << 0 << 10 << 101 << QStringList{};
-    QTest::newRow("zoom not a number") << some << 100.0 << kNaN << 0 << 10 << 101 << QStringList{};
-    QTest::newRow("infinite zoom") << some << 100.0 << kInf << 0 << 10 << 101 << QStringList{};
-    QTest::newRow("rate not a number") << some << kNaN << 0.1 << 0 << 10 << 101 << QStringList{};
     QTest::newRow("first peak beyond int range")
         << some << 1e6 << 0.1 << kIntMax << 10 << 101 << QStringList{};
-    QTest::newRow("view far before the recording")
-        << some << 1e6 << 0.1 << kIntMin << 10 << 101 << QStringList{};
 }
 
 void TestWaveformColumns::foldColumns()

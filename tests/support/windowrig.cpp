@@ -67,19 +67,25 @@ void WindowRig::answerDialogs(const QString &path, const QString &text)
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal)
             return;
-        Dialog seen{modal->windowTitle(), QString(), 0, lastEvent()};
+        Dialog seen{modal->windowTitle(), QString(), QString(), 0, lastEvent()};
         if (auto *files = qobject_cast<QFileDialog *>(modal)) {
             // Typed into the name field, as a user would.
             files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
-            static_cast<QDialog *>(files)->accept();
+            if (path.isEmpty())
+                files->reject();
+            else
+                static_cast<QDialog *>(files)->accept();
         } else if (auto *input = qobject_cast<QInputDialog *>(modal)) {
             seen.text = input->labelText();
             input->setTextValue(text);
             input->accept();
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             seen.text = box->text();
+            seen.detail = box->informativeText();
             seen.icon = int(box->icon());
-            QAbstractButton *button = box->defaultButton();
+            QAbstractButton *button = box->button(boxAnswer);
+            if (!button)
+                button = box->defaultButton();
             if (!button)
                 button = box->buttons().value(0);
             button->click();

@@ -3,6 +3,7 @@
 #include "ui/mainwindow.h"
 
 #include <QList>
+#include <QMessageBox>
 #include <QString>
 
 class AudioEngine;
@@ -19,6 +20,7 @@ public:
     {
         QString title;
         QString text;   // a box's text, an input dialog's label; empty for a file dialog
+        QString detail; // a box's informative text
         int icon = 0;   // a box's QMessageBox::Icon
         QString logged; // the event log's last line (unstamped) while it was open
     };
@@ -48,7 +50,8 @@ public:
     bool load(const QString &path);
 
     // From now on every dialog is answered: a file dialog gets `path` typed
-    // in, an input dialog `text`, a message box its default button. Each is
+    // in (an empty one is cancelled), an input dialog `text`, a message box
+    // the button `boxAnswer` if it has one, else its default button. Each is
     // recorded in `dialogs`.
     void answerDialogs(const QString &path = QString(), const QString &text = QString());
 
@@ -61,6 +64,7 @@ public:
 
     MainWindow *window = nullptr;
     QList<Dialog> dialogs;
+    QMessageBox::StandardButton boxAnswer = QMessageBox::NoButton;
 
 private:
     QTimer *answering = nullptr;
