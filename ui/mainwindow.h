@@ -139,6 +139,11 @@ private slots:
 
 private:
     void setupUi(const WindowPictures &pictures);
+    // File dialogs; `dialog` names the dialog whose last folder is kept.
+    QString askOpenPath(const QString &dialog, const QString &caption, const QString &filter);
+    // `ending` is what an export adds to the recording's base name
+    // (".csv", "-edited.wav"); its extension goes on a name typed without one.
+    QString askSavePath(const QString &dialog, const QString &caption, const QString &filter, const QString &ending);
     // "Orlenta LE (Beta)", and " - " with the recording's file name when one is open.
     void showTitle(const QString &recording);
     void connectEngine();
