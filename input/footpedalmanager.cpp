@@ -131,7 +131,7 @@ void FootPedalManager::handleRawInput(void *inputHandle)
 
 QStringList FootPedalManager::enumerateDevices() const
 {
-    QStringList names;
+    QList<HidDeviceEntry> devices;
     UINT count = 0;
     if (GetRawInputDeviceList(nullptr, &count, sizeof(RAWINPUTDEVICELIST)) != kRawInputFailed && count > 0) {
         std::vector<RAWINPUTDEVICELIST> list(count);
@@ -146,10 +146,11 @@ QStringList FootPedalManager::enumerateDevices() const
             std::vector<wchar_t> name(length + 1, L'\0');
             if (GetRawInputDeviceInfoW(list[i].hDevice, RIDI_DEVICENAME, name.data(), &length) == kRawInputFailed)
                 continue;
-            names.append(QString::fromWCharArray(name.data()));
+            // The device path carries the vendor and product ids already.
+            devices.append(HidDeviceEntry{QString::fromWCharArray(name.data()), std::nullopt, PedalUse::None});
         }
     }
-    return hidDeviceListing(names);
+    return hidDeviceListing(devices);
 }
 
 #else
@@ -251,13 +252,18 @@ bool FootPedalManager::nativeEventFilter(const QByteArray &, void *, qintptr *)
 
 QStringList FootPedalManager::enumerateDevices() const
 {
-    QStringList names;
+    QList<HidDeviceEntry> devices;
     for (const QString &node : hidrawNodes(sysfsRoot + QStringLiteral("/class/hidraw"))) {
-        const QString name = hidName(node);
-        if (!name.isEmpty())
-            names.append(name);
+        HidDeviceEntry device{deviceName(node), hidId(node), PedalUse::None};
+        if (pedals.contains(node)) {
+            device.use = PedalUse::InUse;
+        } else if (const auto descriptor = readWholeFile(deviceDir(node) + QStringLiteral("/report_descriptor"));
+                   descriptor && pedalLayout(device.id, *descriptor)) {
+            device.use = PedalUse::NoAccess;
+        }
+        devices.append(device);
     }
-    return hidDeviceListing(names);
+    return hidDeviceListing(devices);
 }
 
 QString FootPedalManager::nodePath(const QString &node) const
@@ -274,6 +280,12 @@ QString FootPedalManager::hidName(const QString &node) const
 {
     const auto uevent = readWholeFile(deviceDir(node) + QStringLiteral("/uevent"));
     return uevent ? hidNameFromUevent(*uevent) : QString();
+}
+
+std::optional<HidId> FootPedalManager::hidId(const QString &node) const
+{
+    const auto uevent = readWholeFile(deviceDir(node) + QStringLiteral("/uevent"));
+    return uevent ? hidIdFromUevent(*uevent) : std::nullopt;
 }
 
 QString FootPedalManager::deviceName(const QString &node) const
@@ -352,15 +364,17 @@ void FootPedalManager::openIfPedal(const QString &node, bool reportRefusal)
         return;
     // sysfs hands out the descriptor without access to the device, so a
     // pedal that cannot be opened is still recognised and reported.
+    const std::optional<HidId> id = hidId(node);
     std::optional<QByteArray> descriptor = readWholeFile(deviceDir(node) + QStringLiteral("/report_descriptor"));
-    if (descriptor && !declaresJoystick(*descriptor))
+    if (descriptor && !pedalLayout(id, *descriptor))
         return;
+    const bool knownPedal = descriptor || pedalLayout(id, QByteArrayView());
 
     const QString path = nodePath(node);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const QString reason = qt_error_string(errno);
-        if (!descriptor || refusedNodes.contains(node))
+        if (!knownPedal || refusedNodes.contains(node))
             return;
         if (reportRefusal) {
             refusedNodes.insert(node);
@@ -376,12 +390,12 @@ void FootPedalManager::openIfPedal(const QString &node, bool reportRefusal)
         }
         return;
     }
-    if (!descriptor) {
+    if (!descriptor)
         descriptor = descriptorFromDevice(fd);
-        if (!descriptor || !declaresJoystick(*descriptor)) {
-            ::close(fd);
-            return;
-        }
+    const std::optional<PedalLayout> layout = pedalLayout(id, descriptor.value_or(QByteArray()));
+    if (!layout) {
+        ::close(fd);
+        return;
     }
 
     refusedNodes.remove(node);
@@ -389,6 +403,7 @@ void FootPedalManager::openIfPedal(const QString &node, bool reportRefusal)
     OpenPedal pedal;
     pedal.fd = fd;
     pedal.name = deviceName(node);
+    pedal.layout = *layout;
     pedal.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(pedal.notifier, &QSocketNotifier::activated, this, [this, node] { readReports(node); });
     pedals.insert(node, pedal);
@@ -401,11 +416,13 @@ void FootPedalManager::readReports(const QString &node)
     if (found == pedals.constEnd())
         return;
     const int fd = found->fd;
+    const PedalLayout layout = found->layout;
     char report[kReportBufferSize];
     for (int i = 0; i < kMaxReportsPerWake; ++i) {
         const ssize_t length = ::read(fd, report, sizeof report);
         if (length > 0) {
-            handleReportByte(quint8(report[0]));
+            if (const auto buttons = pedalButtons(layout, QByteArrayView(report, length)))
+                handleReportByte(*buttons);
             continue;
         }
         if (length < 0 && errno == EINTR)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "input/pedalreport.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QMap>
 #include <QObject>
@@ -14,9 +16,10 @@ class QSocketNotifier;
 // one button state shared by the whole program.
 //
 // Windows: Raw Input through the native event filter. Linux: the /dev/hidrawN
-// devices whose report descriptor declares a joystick collection, opened
-// read-only, with pedals plugged in or out later picked up through inotify on
-// the device directory; the native event filter is not used there.
+// devices whose report descriptor declares a joystick collection, or that are
+// pedals known by their USB ids, opened read-only, with pedals plugged in or
+// out later picked up through inotify on the device directory; the native
+// event filter is not used there.
 class FootPedalManager : public QObject, public QAbstractNativeEventFilter
 {
     Q_OBJECT
@@ -54,11 +57,13 @@ private:
         int fd = -1;
         QSocketNotifier *notifier = nullptr;
         QString name;
+        PedalLayout layout;
     };
 
     QString nodePath(const QString &node) const;
     QString deviceDir(const QString &node) const;
     QString hidName(const QString &node) const;
+    std::optional<HidId> hidId(const QString &node) const;
     QString deviceName(const QString &node) const; // the HID name, else the node's
     void watchDeviceDirectory();
     void scanDeviceDirectory(bool reportRefusals);

@@ -18,6 +18,10 @@ namespace {
 // A three-button foot pedal: buttons 1-3 in the low bits of one byte.
 const char *const kPedalHex = "05 01 09 04 A1 01  05 09 19 01 29 03 15 00 25 01 75 01 95 03 81 02"
                            "  75 05 95 01 81 03  C0";
+// VEC/Infinity IN-USB pedals: Consumer / Programmable Buttons, three button
+// bits and padding in two bytes.
+const char *const kVecHex = "05 0C 09 03 A1 01  05 09 19 01 29 03 15 00 25 01 95 03 75 01 81 02"
+                            "  95 01 75 05 81 01  95 01 75 08 81 01  C0";
 // A boot keyboard: modifier byte, reserved byte, six key codes.
 const char *const kKeyboardHex = "05 01 09 06 A1 01  05 07 19 E0 29 E7 15 00 25 01 75 01 95 08 81 02"
                               "  95 01 75 08 81 03  95 06 75 08 15 00 25 65 05 07 19 00 29 65 81 00  C0";
@@ -29,6 +33,14 @@ QByteArray bytes(const QString &hex)
 
 const QByteArray kPedal = bytes(QString::fromLatin1(kPedalHex));
 const QByteArray kKeyboard = bytes(QString::fromLatin1(kKeyboardHex));
+const QString kVecId = QStringLiteral("0003:000005F3:000000FF");
+
+// The descriptor with a Report ID item opening its first collection.
+QByteArray numbered(const char *hex, const char *reportId)
+{
+    const QString descriptor = QString::fromLatin1(hex);
+    return bytes(descriptor.left(18) + QStringLiteral(" 85 ") + QLatin1String(reportId) + descriptor.mid(18));
+}
 const QString kListening = QStringLiteral("System: Listening for HID Input...");
 
 // A fake tree and a manager over it, recording every signal as one line.
@@ -47,22 +59,27 @@ struct Rig
     QString node(int n) const { return dir.filePath(QStringLiteral("dev/hidraw%1").arg(n)); }
     QByteArray nodeName(int n) const { return QFile::encodeName(node(n)); }
 
-    // The sysfs side of device n: its name and report descriptor.
-    void describe(int n, const QString &name, const QByteArray &descriptor = kPedal) const
+    // The sysfs side of device n: its name, ids and report descriptor.
+    void describe(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
     {
         const QString device = dir.filePath(QStringLiteral("sys/class/hidraw/hidraw%1/device/").arg(n));
         QDir().mkpath(device);
         QFile uevent(device + "uevent");
         QFile report(device + "report_descriptor");
         if (uevent.open(QIODevice::WriteOnly) && report.open(QIODevice::WriteOnly)) {
-            uevent.write("DRIVER=hid-generic\nHID_NAME=" + name.toUtf8() + "\nHID_PHYS=usb-0000:00:14.0-2/input0\n");
+            uevent.write("DRIVER=hid-generic\n");
+            if (!hidId.isEmpty())
+                uevent.write("HID_ID=" + hidId.toLatin1() + "\n");
+            if (!name.isEmpty())
+                uevent.write("HID_NAME=" + name.toUtf8() + "\n");
+            uevent.write("HID_PHYS=usb-0000:00:14.0-2/input0\n");
             report.write(descriptor);
         }
     }
 
-    bool plugIn(int n, const QString &name, const QByteArray &descriptor = kPedal) const
+    bool plugIn(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
     {
-        describe(n, name, descriptor);
+        describe(n, name, descriptor, hidId);
         return mkfifo(nodeName(n).constData(), 0600) == 0;
     }
 
@@ -102,6 +119,8 @@ private slots:
     void findsApplicationCollections();
     void decodesReports_data();
     void decodesReports();
+    void readsPedalModels_data();
+    void readsPedalModels();
     void registers();
     void followsPedalsPluggedInAndOut();
     void reportsPedalItCannotOpen();
@@ -180,7 +199,7 @@ void TestPedals::decodesReports_data()
     QTest::newRow("centre added while left is held")
         << QStringList{"A 01", "A 03"} << QStringList{"down 1", left, "down 2", centre};
     QTest::newRow("the same report twice is one press") << QStringList{"A 02", "A 02"} << QStringList{"down 2", centre};
-    QTest::newRow("a bit that is no button is remembered")
+    QTest::newRow("a bit that is no button is ignored")
         << QStringList{"A 08", "A 09"} << QStringList{"down 1", left};
     QTest::newRow("two pedals share one state")
         << QStringList{"A 01", "B 00"} << QStringList{"down 1", left, "up 1", "Pedal: Left UP"};
@@ -211,6 +230,50 @@ void TestPedals::decodesReports()
     QCOMPARE(later.seen, (QStringList{kListening, later.connected(0, "Pedal A")}));
     for (int fd : {writers[0], writers[1], laterWriter})
         ::close(fd);
+}
+
+void TestPedals::readsPedalModels_data()
+{
+    QTest::addColumn<QString>("hidId");
+    QTest::addColumn<QByteArray>("descriptor");
+    QTest::addColumn<bool>("used");
+    QTest::addColumn<QStringList>("reports"); // the first one brings the buttons to rest
+    QTest::addColumn<QStringList>("expected");
+
+    const QByteArray vec = bytes(QString::fromLatin1(kVecHex));
+    QTest::newRow("VEC pedal") << kVecId << vec << true << QStringList{"00 00", "01 00", "03 00", "02 00", "00 00"}
+                               << QStringList{"down 1", "down 2", "up 1", "up 2"};
+    QTest::newRow("VEC pedal with numbered reports")
+        << kVecId << numbered(kVecHex, "01") << true << QStringList{"01 00 00", "01 04 00", "02 01", "01 00 00"}
+        << QStringList{"down 3", "up 3"};
+    QTest::newRow("VEC descriptor on another device")
+        << QStringLiteral("0003:00001234:00005678") << vec << false << QStringList() << QStringList();
+    QTest::newRow("joystick pedal with numbered reports")
+        << QString() << numbered(kPedalHex, "05") << true << QStringList{"05 00", "05 02", "06 01", "05 00"}
+        << QStringList{"down 2", "up 2"};
+}
+
+void TestPedals::readsPedalModels()
+{
+    QFETCH(QString, hidId);
+    QFETCH(QByteArray, descriptor);
+    QFETCH(bool, used);
+    QFETCH(QStringList, reports);
+
+    Rig rig;
+    QVERIFY(rig.plugIn(0, "Foot Pedal", descriptor, hidId));
+    QVERIFY(rig.manager.registerDevices());
+    const int writer = rig.writer(0);
+    QCOMPARE(writer >= 0, used);
+    if (!used)
+        return;
+    for (const QString &report : reports) {
+        send(writer, QByteArray::fromHex(report.toLatin1()));
+        if (&report == &reports.first())
+            rig.seen.clear();
+    }
+    ::close(writer);
+    QTEST(rig.seen.filter(QRegularExpression(QStringLiteral("^(down|up) "))), "expected");
 }
 
 void TestPedals::registers()
@@ -296,16 +359,19 @@ void TestPedals::reportsPedalItCannotOpen()
         ::close(fd);
 }
 
-// Names with "HID" in any case, in device order; hidraw10 sorts after hidraw2.
+// Every device, by node number, with its ids and what became of it.
 void TestPedals::listsDevices()
 {
     Rig rig;
-    rig.describe(0, "Dell KB216 Wired Keyboard", kKeyboard);
     QCOMPARE(rig.manager.enumerateDevices(), QStringList{"No HID devices found."});
-    rig.describe(10, "Foot switch hid", kKeyboard);
-    rig.describe(2, "USB HID Footpedal", kKeyboard);
-    rig.describe(3, "Logitech Mouse", kKeyboard);
-    QCOMPARE(rig.manager.enumerateDevices(), (QStringList{"USB HID Footpedal", "Foot switch hid"}));
+    rig.describe(10, "Foot Pedal");
+    rig.describe(0, "Dell KB216 Wired Keyboard", kKeyboard, QStringLiteral("0003:0000413C:00002113"));
+    QVERIFY(rig.plugIn(2, "VEC  VEC USB Footpedal", bytes(QString::fromLatin1(kVecHex)), kVecId));
+    rig.describe(3, QString(), kKeyboard);
+    QVERIFY(rig.manager.registerDevices());
+    QCOMPARE(rig.manager.enumerateDevices(),
+             (QStringList{"Dell KB216 Wired Keyboard (413c:2113)", "VEC  VEC USB Footpedal (05f3:00ff): used as a pedal",
+                          "hidraw3", "Foot Pedal: a pedal, but the program may not read it"}));
 }
 
 QTEST_GUILESS_MAIN(TestPedals)

@@ -91,6 +91,10 @@ void MainWindow::onPedalLog(QString msg)
 
 void MainWindow::onRefreshPedals()
 {
-    if (pedalDeviceList && pedalManager)
+    // The devices present now replace the last listing; appending would list
+    // every device again on each refresh.
+    if (pedalDeviceList && pedalManager) {
+        pedalDeviceList->clear();
         pedalDeviceList->addItems(pedalManager->enumerateDevices());
+    }
 }
