@@ -38,6 +38,8 @@ private slots:
     void pdfReportIsRecorded_data();
     void pdfReportIsRecorded();
     void cuePointsBecomeRows();
+    void exportsSuggestANameBesideTheRecording_data();
+    void exportsSuggestANameBesideTheRecording();
     void aFullDiskSaysSoAndKeepsTheOldFile_data();
     void aFullDiskSaysSoAndKeepsTheOldFile();
 
@@ -296,6 +298,41 @@ void TestTranscriptCommands::cuePointsBecomeRows()
     QCOMPARE(rows[0].label, QStringLiteral("Knock"));
     QCOMPARE(rows[1].start, qlonglong(2500));
     QCOMPARE(rows[1].channel, -1);
+}
+
+void TestTranscriptCommands::exportsSuggestANameBesideTheRecording_data()
+{
+    QTest::addColumn<int>("entry"); // of the Export menu
+    QTest::addColumn<QString>("suggested");
+    QTest::addColumn<QString>("written"); // for the name "mine", typed without an extension
+    QTest::newRow("audio") << 0 << "interview-edited.wav" << "mine.wav";
+    QTest::newRow("transcript") << 1 << "interview.csv" << "mine.csv";
+    QTest::newRow("report") << 2 << "interview.pdf" << "mine.pdf";
+}
+
+void TestTranscriptCommands::exportsSuggestANameBesideTheRecording()
+{
+    QFETCH(int, entry);
+    QFETCH(QString, suggested);
+    QFETCH(QString, written);
+    // Opened through the window, so that it knows the recording's name.
+    answer(recording);
+    QTest::mouseClick(child<QPushButton>("openButton"), Qt::LeftButton);
+    QString offered;
+    QTimer typing;
+    connect(&typing, &QTimer::timeout, this, [&offered]() {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            offered = dialog->selectedFiles().value(0);
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("mine"));
+            QTimer::singleShot(0, dialog, [dialog]() { static_cast<QDialog *>(dialog)->accept(); });
+        }
+    });
+    delete answering;
+    answering = nullptr;
+    typing.start(20);
+    exportEntry(entry);
+    QCOMPARE(offered, dir.filePath(suggested));
+    QVERIFY(QFileInfo(dir.filePath(written)).size() > 0);
 }
 
 void TestTranscriptCommands::aFullDiskSaysSoAndKeepsTheOldFile_data()

@@ -6,7 +6,6 @@
 #include "audio/wavwriter.h"
 #include "ui/metadatapane.h"
 
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QTextEdit>
 
@@ -14,8 +13,8 @@ void MainWindow::onSaveClicked()
 {
     if (!engine || engine->isLoading())
         return;
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Audio File"), QString(), QStringLiteral("Wave Files (*.wav)"));
+    const QString path = askSavePath(QStringLiteral("audio"), QStringLiteral("Save Audio File"),
+                                     QStringLiteral("Wave Files (*.wav)"), QStringLiteral("-edited.wav"));
     if (path.isEmpty())
         return;
     const WavSaveResult result = engine->saveWav(path, caseDetailsTags(caseDetails()));

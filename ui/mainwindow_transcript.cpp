@@ -9,7 +9,6 @@
 #include "widgets/transcriptiongrid.h"
 
 #include <QDateTime>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -78,8 +77,8 @@ bool MainWindow::exportTranscript()
 {
     if (!grid)
         return false;
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Transcript"), QString(),
-                                                      QStringLiteral("CSV Files (*.csv)"));
+    const QString path = askSavePath(QStringLiteral("transcript"), QStringLiteral("Export Transcript"),
+                                     QStringLiteral("CSV Files (*.csv)"), QStringLiteral(".csv"));
     if (path.isEmpty())
         return false;
     QString error;
@@ -101,8 +100,8 @@ void MainWindow::onImportCsvClicked()
 {
     if (!grid)
         return;
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import CSV Transcript"), QString(),
-                                                      QStringLiteral("CSV Files (*.csv)"));
+    const QString path = askOpenPath(QStringLiteral("import"), QStringLiteral("Import CSV Transcript"),
+                                     QStringLiteral("CSV Files (*.csv)"));
     if (path.isEmpty() || !confirmUnsavedWork(QStringLiteral("Importing a transcript"), true))
         return;
 
@@ -137,8 +136,8 @@ void MainWindow::onImportCsvClicked()
 
 void MainWindow::onExportPdfClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Report"), QString(),
-                                                      QStringLiteral("PDF Files (*.pdf)"));
+    const QString path = askSavePath(QStringLiteral("report"), QStringLiteral("Export Report"),
+                                     QStringLiteral("PDF Files (*.pdf)"), QStringLiteral(".pdf"));
     if (path.isEmpty())
         return;
     const auto text = [](const QLineEdit *edit) {
