@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace {
 
 // Swaps two byte ranges a cache-sized block at a time: memcpy moves whole
@@ -72,7 +75,14 @@ QByteArray EditHistory::bufferFor(qint64 length)
     if (fitting < 0) {
         if (largest >= 0)
             spare.removeAt(largest);
-        return QByteArray(length, Qt::Uninitialized);
+        QByteArray fresh(length, Qt::Uninitialized);
+        // One call faults the new pages in; singly, each 4 KB costs a fault.
+        const quintptr page = quintptr(sysconf(_SC_PAGESIZE));
+        const quintptr from = (quintptr(fresh.data()) + page - 1) & ~(page - 1);
+        const quintptr to = (quintptr(fresh.data()) + quintptr(length)) & ~(page - 1);
+        if (to > from)
+            madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+        return fresh;
     }
     QByteArray bytes = spare.takeAt(fitting);
     bytes.resize(length);
