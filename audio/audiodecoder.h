@@ -10,7 +10,9 @@
 // AIFF, compressed WAV, ...) with FFmpeg's libraries to interleaved
 // little-endian 16-bit samples at the file's own rate and channel count,
 // converted by libswresample and with encoder delay and padding trimmed, so
-// the buffers put together equal `ffmpeg -i FILE -f s16le -`.
+// the output ends up equal to `ffmpeg -i FILE -f s16le -`. The samples are
+// written straight into the caller's output array, reserved once from the
+// container's duration: a recording of an hour is never copied twice.
 //
 // No threads: start() opens the file and returns; the decoding then runs in
 // short slices scheduled through the caller's event loop, so the window stays
@@ -26,6 +28,9 @@ public:
     ~AudioDecoder() override;
 
     void setSource(const QString &path);
+    // Where start() appends the decoded bytes; it must outlive the run. The
+    // decoder alone writes it during a run and may reserve more room in it.
+    void setOutput(QByteArray *samples);
     void start();
     // Abandons decoding and frees the file; no signal follows.
     void stop();
@@ -37,7 +42,8 @@ public:
     qint64 estimatedBytes() const;
 
 signals:
-    void bufferReady(const QByteArray &samples, int sampleRate, int channels);
+    // One slice appended samples to the output; the format stays for the run.
+    void samplesAppended(int sampleRate, int channels);
     // Bytes of the file read so far of its size; total 0 when the size is
     // unknown. A successful run ends with done == total.
     void progressChanged(qint64 done, qint64 total);
@@ -58,6 +64,6 @@ private:
     quint64 runId = 0; // bumped by start() and stop(), so stale slices do nothing
     bool running = false;
     qint64 lastProgress = -1;
-    QByteArray pending; // one slice's output, reused between slices
+    QByteArray *output = nullptr;
     std::unique_ptr<Session> session;
 };

@@ -13,6 +13,7 @@
 #include <QAudioSink>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -22,6 +23,14 @@ namespace {
 QString displayName(const QString &path)
 {
     return QFileInfo(path).fileName();
+}
+
+// The test the whole-file reader makes, without reading: a regular file
+// that opens (a FIFO or device would block the decoder or never end).
+bool isReadableFile(const QString &path)
+{
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
 }
 
 } // namespace
@@ -75,41 +84,44 @@ bool AudioEngine::loadFile(const QString &path)
     emit debugMessage(QStringLiteral("AudioEngine: Load initiated: ") + path);
 
     const QString suffix = QFileInfo(path).suffix().toLower();
-    FileBytes whole = readWholeFile(path);
-    if (!whole.ok)
-        return failLoad(QStringLiteral("Could not open file."));
-    QByteArray bytes = std::move(whole.bytes);
-
+    const bool wave = suffix == QLatin1String("wav") || suffix == QLatin1String("bwf");
+    const bool ogg = suffix == QLatin1String("ogg");
     bool decode = true;
-    bool withSummary = false;
-    if (suffix == QLatin1String("wav") || suffix == QLatin1String("bwf")) {
-        applyScan(incoming, scanWavMetadata(bytes, displayName(path)));
-        incoming.markers = readCueMarkers(bytes);
-        WavReadResult wav = readWav(std::move(bytes));
-        for (const QString &note : std::as_const(wav.notes))
-            emit debugMessage(note);
-        incoming.tags = wav.infoTags;
-        if (wav.status == WavReadResult::Status::Ok) {
-            incoming.store = std::move(wav.samples);
-            incoming.rate = wav.sampleRate;
-            incoming.channels = wav.channels;
-            incoming.bits = wav.bitsPerSample;
-            decode = false;
-        } else if (wav.status != WavReadResult::Status::NeedsDecoder) {
-            return failLoad(wavErrorText(wav.status));
+    if (wave || ogg) {
+        FileBytes whole = readWholeFile(path);
+        if (!whole.ok)
+            return failLoad(QStringLiteral("Could not open file."));
+        QByteArray bytes = std::move(whole.bytes);
+        if (ogg) {
+            applyScan(incoming, scanOggMetadata(bytes, displayName(path)));
+        } else {
+            applyScan(incoming, scanWavMetadata(bytes, displayName(path)));
+            incoming.markers = readCueMarkers(bytes);
+            WavReadResult wav = readWav(std::move(bytes));
+            for (const QString &note : std::as_const(wav.notes))
+                emit debugMessage(note);
+            incoming.tags = wav.infoTags;
+            if (wav.status == WavReadResult::Status::Ok) {
+                incoming.store = std::move(wav.samples);
+                incoming.rate = wav.sampleRate;
+                incoming.channels = wav.channels;
+                incoming.bits = wav.bitsPerSample;
+                decode = false;
+            } else if (wav.status != WavReadResult::Status::NeedsDecoder) {
+                return failLoad(wavErrorText(wav.status));
+            }
+            // A compressed codec inside a WAV (A-law, ADPCM, ...): the scanner's
+            // report stays and the decoder supplies the samples.
         }
-        // A compressed codec inside a WAV (A-law, ADPCM, ...): the scanner's
-        // report stays and the decoder supplies the samples.
-    } else if (suffix == QLatin1String("ogg")) {
-        applyScan(incoming, scanOggMetadata(bytes, displayName(path)));
-    } else {
-        withSummary = true;
+    } else if (!isReadableFile(path)) {
+        // Only the decoder reads these; reading them whole first would cost
+        // the file's size in memory and time for nothing.
+        return failLoad(QStringLiteral("Could not open file."));
     }
-    bytes = QByteArray();
 
     if (decode) {
         const QPointer<AudioEngine> self(this);
-        const bool decoded = decodeWithUniversalDecoder(incoming, withSummary);
+        const bool decoded = decodeWithUniversalDecoder(incoming, !wave && !ogg);
         if (!self)
             return false; // destroyed while decoding: nothing left to report to
         if (!decoded)
@@ -127,15 +139,11 @@ bool AudioEngine::decodeWithUniversalDecoder(Incoming &incoming, bool withSummar
     AudioDecoder decoder;
     QEventLoop loop;
     bool done = false;
-    connect(&decoder, &AudioDecoder::bufferReady, this,
-            [&incoming](const QByteArray &samples, int sampleRate, int channelCount) {
-                if (incoming.store.isEmpty()) {
-                    incoming.rate = sampleRate;
-                    incoming.channels = channelCount;
-                    incoming.bits = 16;
-                }
-                incoming.store.append(samples);
-            });
+    connect(&decoder, &AudioDecoder::samplesAppended, this, [&incoming](int sampleRate, int channelCount) {
+        incoming.rate = sampleRate;
+        incoming.channels = channelCount;
+        incoming.bits = 16;
+    });
     connect(&decoder, &AudioDecoder::progressChanged, this, [this](qint64 doneSoFar, qint64 total) {
         emit loadProgressChanged(total > 0 ? int(std::clamp<qint64>(doneSoFar * 100 / total, 0, 100)) : -1);
     });
@@ -150,11 +158,9 @@ bool AudioEngine::decodeWithUniversalDecoder(Incoming &incoming, bool withSummar
     });
 
     decoder.setSource(incoming.path);
+    decoder.setOutput(&target);
     emit loadProgressChanged(-1);
     decoder.start();
-    // Known once the file is open; one reserve spares growing a large store.
-    if (const qint64 expected = decoder.estimatedBytes(); expected > 0)
-        target.reserve(expected);
     const QPointer<AudioEngine> self(this);
     decodeLoop = &loop;
     if (!done)

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace {
 
 // Swaps two byte ranges a cache-sized block at a time: memcpy moves whole
@@ -25,6 +28,7 @@ void EditHistory::clear()
 {
     undoSteps.clear();
     redoSteps.clear();
+    spare.clear();
 }
 
 void EditHistory::recordLoad()
@@ -37,11 +41,52 @@ void EditHistory::recordEdit(const QByteArray &store, qint64 byteOffset, qint64 
 {
     const qint64 offset = std::clamp<qint64>(byteOffset, 0, store.size());
     const qint64 length = std::clamp<qint64>(byteLength, 0, store.size() - offset);
-    // A deep copy: the edit that follows writes the store in place.
-    undoSteps.append(Step{offset, QByteArray(store.constData() + offset, length)});
-    if (undoSteps.size() > kMaxSteps)
-        undoSteps.removeFirst();
+    // Freed first, so that their buffers can take this edit's bytes.
+    for (Step &step : redoSteps)
+        keepBuffer(std::move(step.bytes));
     redoSteps.clear();
+    if (undoSteps.size() >= kMaxSteps)
+        keepBuffer(std::move(undoSteps.takeFirst().bytes));
+    // A copy of its own: the edit that follows writes the store in place.
+    QByteArray bytes = bufferFor(length);
+    std::memcpy(bytes.data(), store.constData() + offset, size_t(length));
+    undoSteps.append(Step{offset, std::move(bytes)});
+}
+
+void EditHistory::keepBuffer(QByteArray &&bytes)
+{
+    if (bytes.capacity() > 0)
+        spare.append(std::move(bytes));
+}
+
+// The spare buffer that fits with the least room to spare. When none fits,
+// a new one of the exact size takes the place of the largest spare.
+QByteArray EditHistory::bufferFor(qint64 length)
+{
+    qsizetype fitting = -1;
+    qsizetype largest = -1;
+    for (qsizetype i = 0; i < spare.size(); ++i) {
+        const qint64 room = spare[i].capacity();
+        if (room >= length && (fitting < 0 || room < spare[fitting].capacity()))
+            fitting = i;
+        if (largest < 0 || room > spare[largest].capacity())
+            largest = i;
+    }
+    if (fitting < 0) {
+        if (largest >= 0)
+            spare.removeAt(largest);
+        QByteArray fresh(length, Qt::Uninitialized);
+        // One call faults the new pages in; singly, each 4 KB costs a fault.
+        const quintptr page = quintptr(sysconf(_SC_PAGESIZE));
+        const quintptr from = (quintptr(fresh.data()) + page - 1) & ~(page - 1);
+        const quintptr to = (quintptr(fresh.data()) + quintptr(length)) & ~(page - 1);
+        if (to > from)
+            madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+        return fresh;
+    }
+    QByteArray bytes = spare.takeAt(fitting);
+    bytes.resize(length);
+    return bytes;
 }
 
 HistoryMove EditHistory::undo(QByteArray &store)

@@ -24,6 +24,10 @@ struct HistoryMove
 // recording, and a step leads to exactly the bytes a whole copy of the store
 // would have held.
 //
+// The buffers of dropped steps are kept and refilled by later edits (never
+// more buffers than kMaxSteps in all), so a steady session of edits takes no
+// new memory: fresh memory costs a page fault for every 4 KB written.
+//
 // A load is a step that changes nothing: right after a load one undo acts
 // without changing a sample, and after a load and one edit the first two
 // undos both lead to the loaded audio.
@@ -32,7 +36,8 @@ class EditHistory
 public:
     static constexpr int kMaxSteps = 10;
 
-    // Forgets every step: a load begins, or the store is replaced.
+    // Forgets every step and frees its memory: a load begins, or the store is
+    // replaced.
     void clear();
     // A load finished: the history holds one step, which changes nothing.
     void recordLoad();
@@ -60,7 +65,10 @@ private:
     };
 
     HistoryMove take(QByteArray &store, QList<Step> &from, QList<Step> &to, const QString &logLine);
+    void keepBuffer(QByteArray &&bytes);
+    QByteArray bufferFor(qint64 length);
 
     QList<Step> undoSteps; // newest last
     QList<Step> redoSteps; // newest last
+    QList<QByteArray> spare; // buffers of dropped steps, for the next edits
 };

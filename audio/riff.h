@@ -17,6 +17,8 @@ inline constexpr qint64 kChunkHeaderSize = 8;
 inline constexpr qint64 kFmtTagOffset = 8;
 inline constexpr qint64 kFmtChannelsOffset = 10;
 inline constexpr qint64 kFmtRateOffset = 12;
+inline constexpr qint64 kFmtByteRateOffset = 16;
+inline constexpr qint64 kFmtBlockAlignOffset = 20;
 inline constexpr qint64 kFmtBitsOffset = 22;
 
 } // namespace riff

@@ -43,7 +43,7 @@ Decoded decode(const QString &path)
     QTimer timer;
     timer.setInterval(0);
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-    QObject::connect(&decoder, &AudioDecoder::bufferReady, [&](const QByteArray &samples, int rate, int channels) {
+    QObject::connect(&decoder, &AudioDecoder::samplesAppended, [&](int rate, int channels) {
         if (result.buffers > 0 && (rate != result.rate || channels != result.channels))
             result.formatStable = false;
         if (result.buffers > 0 && ticks == 0)
@@ -51,7 +51,6 @@ Decoded decode(const QString &path)
         ticks = 0;
         result.rate = rate;
         result.channels = channels;
-        result.pcm += samples;
         ++result.buffers;
     });
     QObject::connect(&decoder, &AudioDecoder::progressChanged, [&](qint64 done, qint64 total) {
@@ -68,6 +67,7 @@ Decoded decode(const QString &path)
     QObject::connect(&decoder, &AudioDecoder::finished, [&] { end(true); });
     QObject::connect(&decoder, &AudioDecoder::error, [&] { end(false); });
     decoder.setSource(path);
+    decoder.setOutput(&result.pcm);
     timer.start();
     decoder.start();
     result.estimate = decoder.estimatedBytes();
@@ -345,7 +345,7 @@ void TestAudioDecoder::progressAndSlices()
 void TestAudioDecoder::stopSilencesTheRun_data()
 {
     QTest::addColumn<bool>("fromSlot");
-    QTest::newRow("stop inside bufferReady") << true;
+    QTest::newRow("stop inside samplesAppended") << true;
     QTest::newRow("stop between slices") << false;
 }
 
@@ -356,9 +356,9 @@ void TestAudioDecoder::stopSilencesTheRun()
     bool stopInSlot = fromSlot;
     int buffers = 0, others = 0;
     QByteArray pcm;
-    connect(&decoder, &AudioDecoder::bufferReady, this, [&](const QByteArray &samples) {
+    decoder.setOutput(&pcm);
+    connect(&decoder, &AudioDecoder::samplesAppended, this, [&] {
         ++buffers;
-        pcm += samples;
         if (stopInSlot) {
             stopInSlot = false;
             decoder.stop();
@@ -394,8 +394,10 @@ void TestAudioDecoder::stopSilencesTheRun()
 void TestAudioDecoder::destroyedWhileDecoding()
 {
     QPointer<AudioDecoder> decoder = new AudioDecoder;
+    QByteArray pcm;
+    decoder->setOutput(&pcm);
     int buffers = 0;
-    connect(decoder, &AudioDecoder::bufferReady, this, [&] {
+    connect(decoder, &AudioDecoder::samplesAppended, this, [&] {
         if (++buffers == 2)
             decoder->deleteLater();
     });

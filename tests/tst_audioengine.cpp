@@ -252,7 +252,8 @@ void TestAudioEngine::compressedWavGoesThroughTheDecoder()
     QCOMPARE(engine.sampleRate(), 8000);
     // The Wave report stays; the decoder adds no summary of its own.
     QCOMPARE(seen.log.count(QStringLiteral("format")), 1);
-    QVERIFY(seen.report.contains(QStringLiteral("Format: Other")));
+    QVERIFY(seen.report.contains(QStringLiteral("Format: A-law\n")));
+    QVERIFY(seen.report.contains(QStringLiteral("Duration: 1.000 s\n")));
 }
 
 void TestAudioEngine::infoTagsReachTheMetadata()

@@ -73,10 +73,10 @@ void TestCaseDetails::startTimeOffersRealTime_data()
     QTest::addColumn<QString>("pane");
     QTest::addColumn<QString>("clockAt2s");
     QTest::newRow("a morning recording") << QByteArray("10:15:30") << QStringList{"Track Timing", "Real Time"}
-                                         << "BWF_StartTime: 36930000" << "10:15:32.000";
+                                         << "BWF_StartTime: 10:15:30.000" << "10:15:32.000";
     QTest::newRow("no origination time") << QByteArray() << QStringList{"Track Timing"} << "" << "00:00:02.000";
     QTest::newRow("just before midnight") << QByteArray("23:59:59") << QStringList{"Track Timing", "Real Time"}
-                                          << "BWF_StartTime: 86399000" << "00:00:01.000";
+                                          << "BWF_StartTime: 23:59:59.000" << "00:00:01.000";
 }
 
 void TestCaseDetails::startTimeOffersRealTime()
@@ -104,7 +104,7 @@ void TestCaseDetails::copiesThePages()
 {
     QVERIFY(engine()->loadFile(write(QStringLiteral("copy.wav"), bwf("08:00:00"))));
     QTest::mouseClick(child<QPushButton>("copyMetadataButton"), Qt::LeftButton);
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("BWF_StartTime: 28800000"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("BWF_StartTime: 08:00:00.000"));
     QTest::mouseClick(child<QPushButton>("copyFormatButton"), Qt::LeftButton);
     QVERIFY(QApplication::clipboard()->text().startsWith(QStringLiteral("=== General ===\nFilename: copy.wav")));
 }

@@ -59,7 +59,7 @@ void TestUiLogic::display_data()
 
     const QStringList both{"Track Timing", "Real Time"};
     QTest::newRow("broadcast wave started 10:15:30")
-        << Meta{{"BWF_StartTime", "36930000"}} << 36930000LL << QStringList{"BWF_StartTime: 36930000"} << both
+        << Meta{{"BWF_StartTime", "36930000"}} << 36930000LL << QStringList{"BWF_StartTime: 10:15:30.000"} << both
         << "" << QString();
     QTest::newRow("plain WAV, or a start at midnight, which counts as none")
         << Meta() << 0LL << QStringList() << QStringList{"Track Timing"} << "" << QString();

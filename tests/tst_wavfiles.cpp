@@ -97,13 +97,14 @@ QString generalSection(const QString &name, qint64 size)
     return QStringLiteral("=== General ===\nFilename: %1\nSize: %2 bytes\nContainer: Wave\n\n").arg(name).arg(size);
 }
 
-QString audioSection(const QString &format, int channels, int rate, int bits)
+QString audioSection(const QString &format, int channels, int rate, int bits, const QString &duration = {})
 {
-    return QStringLiteral("=== Audio Track ===\nFormat: %1\nChannels: %2\nSample Rate: %3 Hz\nBit Depth: %4 bits\n\n")
+    return QStringLiteral("=== Audio Track ===\nFormat: %1\nChannels: %2\nSample Rate: %3 Hz\nBit Depth: %4 bits\n%5\n")
         .arg(format)
         .arg(channels)
         .arg(rate)
-        .arg(bits);
+        .arg(bits)
+        .arg(duration.isEmpty() ? QString() : QStringLiteral("Duration: %1 s\n").arg(duration));
 }
 
 QString bextSection(const QString &description, const QString &date = {}, const QString &time = {})
@@ -467,29 +468,49 @@ void TestWavFiles::sections_data()
     QTest::addColumn<QString>("sections");
 
     const QByteArray pcm = fmtChunk(1, 2, 44100, 16);
-    const QString pcmSection = audioSection("PCM", 2, 44100, 16);
-    const QString other = audioSection("Other", 1, 48000, 32);
+    const QString pcmSection = audioSection("PCM", 2, 44100, 16, "0.000");
     const QString bextOnly = bextSection("Interview", "2021-03-04", "10:15:30");
     const auto bwf = [](const QByteArray &description, const QByteArray &date, const QByteArray &time) {
         return riff(chunk("bext", bextData(description, date, time)));
     };
+    const auto coded = [](quint16 tag, quint16 align, quint32 byteRate) {
+        return chunk("fmt ", le16(tag) + le16(1) + le32(8000) + le32(byteRate) + le16(align) + le16(4));
+    };
 
     QTest::newRow("twelve bytes") << QByteArray("RIFF\4\0\0\0WAVE", 12) << QString();
-    QTest::newRow("canonical") << riff(pcm + pcmData(556))
+    QTest::newRow("canonical") << riff(pcm + pcmData(176400))
                                << "=== Audio Track ===\nFormat: PCM\nChannels: 2\nSample Rate: 44100 Hz\n"
-                                  "Bit Depth: 16 bits\n\n";
-    QTest::newRow("float reads Other") << riff(fmtChunk(3, 1, 48000, 32) + pcmData(8)) << other;
-    QTest::newRow("extensible reads Other") << riff(fmtChunk(0xFFFE, 6, 96000, 24) + pcmData(36))
-                                            << audioSection("Other", 6, 96000, 24);
+                                  "Bit Depth: 16 bits\nDuration: 1.000 s\n\n";
+    QTest::newRow("float") << riff(fmtChunk(3, 1, 48000, 32) + pcmData(96000))
+                           << audioSection("IEEE Float", 1, 48000, 32, "0.500");
+    QTest::newRow("extensible without its extension")
+        << riff(fmtChunk(0xFFFE, 6, 96000, 24) + pcmData(36)) << audioSection("Extensible", 6, 96000, 24, "0.000");
+    QTest::newRow("extensible PCM") << riff(extensibleFmt(1, 2, 48000, 24) + pcmData(3 * 2 * 4800))
+                                    << audioSection("Extensible (PCM)", 2, 48000, 24, "0.100");
+    QTest::newRow("A-law") << riff(coded(6, 1, 8000) + pcmData(4000)) << audioSection("A-law", 1, 8000, 4, "0.500");
+    QTest::newRow("mu-law") << riff(coded(7, 1, 8000) + pcmData(8000))
+                            << audioSection(QStringLiteral("\u00b5-law"), 1, 8000, 4, "1.000");
+    QTest::newRow("IMA ADPCM counts the fact chunk's frames")
+        << riff(coded(0x11, 256, 4055) + chunk("fact", le32(12000)) + pcmData(6144))
+        << audioSection("IMA ADPCM", 1, 8000, 4, "1.500");
+    QTest::newRow("MS ADPCM without fact uses the byte rate")
+        << riff(coded(2, 256, 4096) + pcmData(2048)) << audioSection("MS ADPCM", 1, 8000, 4, "0.500");
+    QTest::newRow("GSM") << riff(coded(0x31, 65, 1625) + pcmData(1625)) << audioSection("GSM 6.10", 1, 8000, 4, "1.000");
+    QTest::newRow("unknown tag named by number")
+        << riff(coded(0x1234, 1, 0) + pcmData(16)) << audioSection("Other (format tag 0x1234)", 1, 8000, 4);
+    QTest::newRow("data cut short counts what is there")
+        << riff(coded(1, 1, 8000) + "data" + le32(80000) + QByteArray(4000, '\0'))
+        << audioSection("PCM", 1, 8000, 4, "0.500");
     QTest::newRow("odd chunk then pad byte") << riff(chunk("junk", "12345") + pcm + pcmData(4)) << pcmSection;
     QTest::newRow("two fmt chunks in file order") << riff(pcm + fmtChunk(3, 1, 48000, 32) + pcmData(4))
-                                                  << pcmSection + other;
+                                                  << audioSection("PCM", 2, 44100, 16)
+                                                         + audioSection("IEEE Float", 1, 48000, 32, "0.000");
     QTest::newRow("fmt shorter than 16 bytes") << riff(chunk("fmt ", QByteArray(14, '\1')) + pcmData(4)) << QString();
     QTest::newRow("fmt fields past the end") << riff(pcm).left(12 + 8 + 12) << QString();
     QTest::newRow("20 bytes: a chunk header and nothing else") << riff(pcm).left(20) << QString();
     QTest::newRow("huge chunk ends the walk") << riff("junk" + le32(0xFFFFFFF0) + pcm + pcmData(4)) << QString();
     QTest::newRow("chunk running past the end ends the walk")
-        << riff(pcm + "junk" + le32(1000) + bext("10:15:30")) << pcmSection;
+        << riff(pcm + "junk" + le32(1000) + bext("10:15:30")) << audioSection("PCM", 2, 44100, 16);
     QTest::newRow("LIST and data are not reported")
         << riff(pcm + chunk("LIST", "INFO" + chunk("INAM", "Title")) + pcmData(4)) << pcmSection;
     QTest::newRow("bext before fmt") << riff(bext("10:15:30") + pcm + pcmData(4)) << bextOnly + pcmSection;
@@ -572,7 +593,7 @@ void TestWavFiles::ffmpegBroadcastWave()
     // ffmpeg writes "fmt ", then "bext", then LIST/INFO and the data.
     const ScanResult result = scanWavMetadata(bytes, QStringLiteral("interview.wav"));
     QCOMPARE(result.report,
-             generalSection(QStringLiteral("interview.wav"), bytes.size()) + audioSection(QStringLiteral("PCM"), 2, 44100, 16)
+             generalSection(QStringLiteral("interview.wav"), bytes.size()) + audioSection(QStringLiteral("PCM"), 2, 44100, 16, "0.500")
                  + bextSection(QStringLiteral("Interview room 2"), QStringLiteral("2021-03-04"),
                                QStringLiteral("10:15:30")));
     QCOMPARE(result.start, StartTime::Set);

@@ -65,8 +65,15 @@ CommentFields unpackCaseComment(const QString &comment)
 MetadataDisplay metadataDisplay(const QMap<QString, QString> &meta, qlonglong startTimeOfDayMs)
 {
     MetadataDisplay display;
-    for (auto it = meta.cbegin(); it != meta.cend(); ++it)
-        display.paneLines << it.key() + QStringLiteral(": ") + it.value();
+    for (auto it = meta.cbegin(); it != meta.cend(); ++it) {
+        QString value = it.value();
+        // Carried as ms since midnight; the reader wants the time of day.
+        bool isNumber = false;
+        const qlonglong ms = value.toLongLong(&isNumber);
+        if (it.key() == QLatin1String("BWF_StartTime") && isNumber)
+            value = formatTime(withinDay(ms));
+        display.paneLines << it.key() + QStringLiteral(": ") + value;
+    }
 
     display.timeSources << QStringLiteral("Track Timing");
     if (startTimeOfDayMs >= 1) {
