@@ -1,9 +1,14 @@
-// Pedal and hot-key ids mapped onto the transport, against a real engine.
+// Input without the transport buttons, against a real engine: pedal and
+// hot-key ids, a file dropped on the window, Enter to bookmark.
 
 #include "audio/audioengine.h"
 #include "audiofixtures.h"
+#include "widgets/transcriptiongrid.h"
 #include "windowrig.h"
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
@@ -22,10 +27,15 @@ private slots:
     void pedalsDriveTheTransport();
     void hotkeysLogAndAct_data();
     void hotkeysLogAndAct();
+    void droppedFileOpens_data();
+    void droppedFileOpens();
+    void enterAddsBookmark_data();
+    void enterAddsBookmark();
 
 private:
     QTemporaryDir dir;
     QString recording;
+    QString dropped;
     std::unique_ptr<WindowRig> rig;
 };
 
@@ -34,6 +44,9 @@ void TestHandsFree::initTestCase()
     QVERIFY2(WindowRig::hasAudioOutput(), "no audio output: is PulseAudio running?");
     recording = dir.filePath(QStringLiteral("statement.wav"));
     QVERIFY(fixtures::ffmpegGenerate(QStringLiteral("sine=frequency=250:sample_rate=8000:duration=30"), {}, recording));
+    dropped = dir.filePath(QStringLiteral("Second.WAV"));
+    QVERIFY(fixtures::ffmpegGenerate(QStringLiteral("sine=frequency=330:sample_rate=8000:duration=1"), {"-f", "wav"},
+                                     dropped));
 }
 
 void TestHandsFree::init()
@@ -102,6 +115,117 @@ void TestHandsFree::hotkeysLogAndAct()
     QTEST(rig->engine()->position(), "to");
     QVERIFY(rig->eventLog().contains(QStringLiteral("Global Hotkey Pressed: %1").arg(id)));
     QTEST(rig->lastEvent(), "action");
+}
+
+void TestHandsFree::droppedFileOpens_data()
+{
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<int>("actions");
+    QTest::addColumn<bool>("typedRows");
+    QTest::addColumn<bool>("taken");  // the drag is accepted
+    QTest::addColumn<bool>("asked");  // the unsaved-work question came (and was cancelled)
+    QTest::addColumn<bool>("opened");
+
+    const QUrl wav = QUrl::fromLocalFile(dropped);
+    const int copyOrMove = Qt::CopyAction | Qt::MoveAction;
+    QTest::newRow("an upper-case .WAV opens") << QList<QUrl>{wav} << copyOrMove << false << true << false << true;
+    QTest::newRow("with typed rows the question comes first")
+        << QList<QUrl>{wav} << int(Qt::CopyAction) << true << true << true << false;
+    QTest::newRow("a text file is refused") << QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.txt")))}
+                                            << copyOrMove << false << false << false << false;
+    QTest::newRow("two files are refused") << QList<QUrl>{wav, wav} << copyOrMove << false << false << false << false;
+    QTest::newRow("a web address is refused") << QList<QUrl>{QUrl(QStringLiteral("https://example.org/a.wav"))}
+                                              << copyOrMove << false << false << false << false;
+    QTest::newRow("a move, which would delete the file, is refused")
+        << QList<QUrl>{wav} << int(Qt::MoveAction) << false << false << false << false;
+}
+
+void TestHandsFree::droppedFileOpens()
+{
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(int, actions);
+    QFETCH(bool, typedRows);
+    QFETCH(bool, taken);
+    QFETCH(bool, asked);
+    QFETCH(bool, opened);
+    QTRY_VERIFY(!rig->engine()->isLoading());
+    rig->answerDialogs();
+    auto *grid = rig->window->findChild<TranscriptionGrid *>();
+    if (typedRows)
+        grid->addMarker(100, 300, QStringLiteral("Speaker A"), QString(), -1);
+
+    // Dropped on the empty grid, where the guide asks for it.
+    QMimeData mime;
+    mime.setUrls(urls);
+    QWidget *target = grid->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::DropActions(actions), &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QCOMPARE(enter.isAccepted(), taken);
+    if (taken) {
+        QDropEvent drop(at, Qt::DropActions(actions), &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    }
+
+    if (opened) {
+        QTRY_COMPARE(rig->engine()->filePath(), dropped);
+        QVERIFY(rig->auditLog().endsWith(QStringLiteral("Opened: ") + dropped));
+    } else {
+        QTest::qWait(200);
+        QCOMPARE(rig->engine()->filePath(), recording);
+    }
+    const bool questionCame = !rig->dialogs.isEmpty() && rig->dialogs.first().title == QLatin1String("Unsaved Work");
+    QCOMPARE(questionCame, asked);
+}
+
+void TestHandsFree::enterAddsBookmark_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("rows"); // after the key, with one row there before
+
+    QTest::newRow("Return on the waveform asks for a label") << "waveform" << int(Qt::Key_Return) << 2;
+    QTest::newRow("keypad Enter on the grid asks for a label") << "grid" << int(Qt::Key_Enter) << 2;
+    QTest::newRow("Return in an edited cell only ends the edit") << "cell" << int(Qt::Key_Return) << 1;
+}
+
+void TestHandsFree::enterAddsBookmark()
+{
+    QFETCH(QString, where);
+    QFETCH(int, key);
+    auto *grid = rig->window->findChild<TranscriptionGrid *>();
+    grid->addMarker(1000, 2000, QStringLiteral("A"), QString(), -1);
+    rig->answerDialogs(QString(), QStringLiteral("Door slam"));
+    rig->window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(rig->window));
+
+    QWidget *focus = where == QLatin1String("waveform") ? rig->child<QWidget>("waveL") : grid;
+    QLineEdit *editor = nullptr;
+    if (where == QLatin1String("cell")) {
+        grid->editItem(grid->item(0, 2));
+        focus = editor = grid->viewport()->findChild<QLineEdit *>();
+        QVERIFY(editor);
+    }
+    focus->setFocus();
+    QTRY_VERIFY(focus->hasFocus());
+    if (editor) {
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Interpreter"));
+    }
+    QTest::keyClick(focus, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+
+    QFETCH(int, rows);
+    QTRY_COMPARE(grid->rowCount(), rows);
+    if (rows == 2) {
+        QCOMPARE(rig->dialogs.size(), 1);
+        QCOMPARE(rig->dialogs.first().title, QStringLiteral("Add Bookmark"));
+        QCOMPARE(grid->getMarkers().last().label, QStringLiteral("Door slam"));
+    } else {
+        QTest::qWait(100);
+        QVERIFY(rig->dialogs.isEmpty());
+        QCOMPARE(grid->getMarkers().first().label, QStringLiteral("Interpreter"));
+    }
 }
 
 QTEST_MAIN(TestHandsFree)

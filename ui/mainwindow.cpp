@@ -26,6 +26,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     waveR->setChannel(1);
 
     setWindowIcon(QIcon(pictures.icon));
+    setAcceptDrops(true);
     setupUi(pictures);
     connectEngine();
     connectTransport();
@@ -38,6 +39,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     applyDarkTheme();
     applyAccentColor(QString::fromLatin1(kStartAccent));
     setupHotkeys();
+    setupBookmarkKeys();
     setupPedals();
     fillDeviceList();
     applyLockState();

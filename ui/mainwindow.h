@@ -16,6 +16,9 @@ struct CaseDetails;
 struct UnsavedWork;
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -62,6 +65,9 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private slots:
@@ -156,6 +162,8 @@ private:
     void connectEditing();
     void connectTranscript();
     void setupHotkeys();
+    // Enter on a waveform view or the grid adds a bookmark.
+    void setupBookmarkKeys();
     // Unsaved work: what is not yet in an exported or saved file, and the
     // question asked before any of it would be let go.
     void connectUnsavedTracking();
@@ -171,6 +179,12 @@ private:
     RecoveryJournal journalSnapshot() const;
     void recover(const RecoveryJournal &journal);
     bool exportTranscript();
+    // After Open's file dialog, and for a dropped file: the unsaved-work
+    // question, then the load.
+    void openRecording(const QString &path);
+    static bool isAudioFileName(const QString &path);
+    // The file a drop would open; empty when the drop is not one to take.
+    QString droppedRecording(const QDropEvent *event) const;
     void setupPedals();
     CaseDetails caseDetails() const;
     bool editReady() const;

@@ -19,17 +19,18 @@ QString MainWindow::quickStartGuide()
     const QStringList lines = {
         QStringLiteral("Orlenta LE - Quick Start Guide"),
         QString(),
-        QStringLiteral("1. Load Audio: Drag & Drop a .WAV file here or click the Open button."),
+        QStringLiteral("1. Load Audio: Drag & Drop an audio file (WAV, MP3, FLAC, Ogg, M4A, AAC, WMA, AIFF) here "
+                       "or click the Open button."),
         QStringLiteral("2. Navigation: Control playback using F1 (Play/Pause), F2 (Rewind), F3 (Forward), "
                        "or a USB Foot Pedal."),
-        QStringLiteral("3. Transcribe: Select a region on the waveform and click Bookmark (or press Enter) "
-                       "to log an event. Timestamps are automatic."),
-        QStringLiteral("4. Redaction: Select a sensitive region and click Silence or Tone (1kHz) to obscure "
-                       "it. This automatically adds a redaction log entry."),
+        QStringLiteral("3. Transcribe: Select a region on the waveform, click Bookmark or press Enter to log it. "
+                       "Times are automatic."),
+        QStringLiteral("4. Redaction: Select a sensitive region, click Silence or 1kHz. "
+                       "Each adds a Redaction row and an Audit Log line."),
         QStringLiteral("5. Layout: Drag the dividers to resize panes. Click Hide Info to expand this grid."),
         QStringLiteral("6. Export: Save your work as a PDF Report or CSV Transcript via the Export menu."),
-        QStringLiteral("7. Audio Export: The 'Export Audio' function saves the track exactly as you hear it, "
-                       "including all applied transcription, redactions (silence/tones) and edits."),
+        QStringLiteral("7. Audio Export: Export > Audio (WAV) saves the edited sound, redactions included; "
+                       "no mute, speed or transcript."),
     };
     return lines.join(QLatin1Char('\n'));
 }
@@ -42,10 +43,32 @@ void MainWindow::loadKeysHelp()
         "<h3>Keys/Pedals</h3>"
         "<h4>Global Hotkeys (System-Wide)</h4>"
         "<ul><li><b>F1</b>: Play / Pause</li><li><b>F2</b>: Rewind (5s)</li>"
-        "<li><b>F3</b>: Forward (5s)</li><li><b>F4</b>: Insert Timestamp (Not Active)</li></ul>"
+        "<li><b>F3</b>: Forward (5s)</li>"
+        "<li><b>F4</b>: Held by the player, does nothing yet</li></ul>"
+        "<p>They work while another program has the focus too, in an X11 session. When they are "
+        "unavailable (no X11, or another program holds one), the Debug tab says so.</p>"
+        "<h4>Keys in the Window</h4>"
+        "<ul><li><b>Ctrl+Z</b>: Undo the last audio edit</li>"
+        "<li><b>Ctrl+Y</b> or <b>Ctrl+Shift+Z</b>: Redo</li>"
+        "<li><b>Enter</b> on a waveform or the grid: Add a bookmark, as the Bookmark button does "
+        "(for the selection, or at the play position when nothing is selected)</li>"
+        "<li><b>Z</b> on a waveform: Switch between the whole recording and the close-up you had</li>"
+        "<li><b>Ctrl+A</b> on a waveform: Select the whole recording</li>"
+        "<li><b>Esc</b> on a waveform: Clear the selection</li></ul>"
+        "<p>On a waveform means after clicking it. While you type in a text field or a grid cell, "
+        "Ctrl+Z and Ctrl+Y undo and redo the typing and Enter ends the cell's edit.</p>"
+        "<h4>Mouse</h4>"
+        "<ul><li><b>Click</b> on a waveform: Move the play position there</li>"
+        "<li><b>Drag</b> on a waveform: Select a region (both channels while Link L/R is on)</li>"
+        "<li><b>Wheel</b> on a waveform: Zoom in (up) or out (down), the left edge stays</li>"
+        "<li><b>Right-click</b> on a waveform: Silence, 1kHz Tone, Normalize, Trim Peaks, Undo, Redo</li>"
+        "<li><b>Right-click</b> on a grid row: Zoom to Row</li>"
+        "<li><b>Double-click</b> on a grid row: Play its stretch in a loop; "
+        "on a Label, Note or Ch cell also edit that cell</li>"
+        "<li><b>Drop</b> an audio file on the window, outside the text fields: Open it</li></ul>"
         "<h4>USB Foot Pedals</h4>"
-        "<ul><li><b>Left Button (1)</b>: Rewind</li><li><b>Center Button (2)</b>: Play / Pause</li>"
-        "<li><b>Right Button (3)</b>: Forward</li></ul>"
+        "<ul><li><b>Left Button (1)</b>: Rewind (5s)</li><li><b>Center Button (2)</b>: Play / Pause</li>"
+        "<li><b>Right Button (3)</b>: Forward (5s)</li></ul>"
         "<p><i>Note: Pedals work even when the app is minimized.</i></p>"));
 }
 

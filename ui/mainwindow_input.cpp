@@ -1,12 +1,15 @@
 // Hands-free control: system-wide keys and USB foot pedals mapped onto the
-// transport commands, and the Pedals page.
+// transport commands, the Pedals page, and Enter to bookmark.
 
 #include "ui/mainwindow.h"
 
 #include "input/footpedalmanager.h"
 #include "input/globalhotkeys.h"
+#include "widgets/transcriptiongrid.h"
+#include "widgets/waveformdisplay.h"
 
 #include <QListWidget>
+#include <QShortcut>
 #include <QTextEdit>
 
 namespace {
@@ -23,6 +26,18 @@ void MainWindow::setupHotkeys()
     connect(hotkeys, &GlobalHotkeys::hotkeyPressed, this, &MainWindow::handleGlobalKey);
     if (const QString problem = hotkeys->registrationProblem(); !problem.isEmpty())
         logEvent(problem);
+}
+
+void MainWindow::setupBookmarkKeys()
+{
+    // Only while the view or the grid itself has the focus: the editor of a
+    // grid cell is a child of the grid and needs Enter to finish its edit.
+    for (QWidget *target : QList<QWidget *>{waveL, waveR, grid}) {
+        auto *enter = new QShortcut(target);
+        enter->setKeys({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+        enter->setContext(Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, &MainWindow::onBookmarkClicked);
+    }
 }
 
 void MainWindow::setupPedals()

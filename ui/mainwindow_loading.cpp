@@ -14,12 +14,25 @@
 #include <QPushButton>
 #include <QTextEdit>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 constexpr auto kOpenFilter =
     "Audio Files (*.wav *.ogg *.mp3 *.flac *.m4a *.wma *.aac *.aiff);;All Files (*.*)";
 
+// The types the Open dialog offers first; a dropped file must be one of them.
+constexpr std::array kAudioSuffixes{"wav", "ogg", "mp3", "flac", "m4a", "wma", "aac", "aiff"};
+
 } // namespace
+
+bool MainWindow::isAudioFileName(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return std::any_of(kAudioSuffixes.begin(), kAudioSuffixes.end(),
+                       [&suffix](const char *known) { return suffix == QLatin1String(known); });
+}
 
 void MainWindow::connectEngine()
 {
@@ -40,7 +53,13 @@ void MainWindow::onOpenClicked()
         return;
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Audio File"), QString(),
                                                       QString::fromLatin1(kOpenFilter));
-    if (path.isEmpty() || !confirmUnsavedWork(QStringLiteral("Opening another recording"), false))
+    if (!path.isEmpty())
+        openRecording(path);
+}
+
+void MainWindow::openRecording(const QString &path)
+{
+    if (!engine || engine->isLoading() || !confirmUnsavedWork(QStringLiteral("Opening another recording"), false))
         return;
     // The window may be closed while a long decode runs inside loadFile.
     // A failed load changes nothing here: the recording, the transcript and
