@@ -8,7 +8,6 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QTextEdit>
 
 void MainWindow::onSaveClicked()
 {
@@ -26,8 +25,7 @@ void MainWindow::onSaveClicked()
         box.exec();
         return;
     }
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Saved: ") + path);
+    appendAudit(QStringLiteral("Saved: ") + path);
     caseDetailsChanged = false;
     audioChanged = false;
     noteWorkChanged();

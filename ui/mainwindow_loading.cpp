@@ -54,8 +54,7 @@ void MainWindow::onOpenClicked()
     openingPath.clear();
     if (!loaded)
         return;
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Opened: ") + path);
+    appendAudit(QStringLiteral("Opened: ") + path);
 }
 
 void MainWindow::onRecordingReplaced(const QString &path)
@@ -72,6 +71,7 @@ void MainWindow::onRecordingReplaced(const QString &path)
     transcriptChanged = false;
     audioChanged = false;
     journalEdits.clear();
+    auditedHistory.recordLoad(); // as the engine's history, which starts again with this recording
     noteWorkChanged();
 }
 
