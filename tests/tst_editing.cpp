@@ -8,6 +8,7 @@
 #include "widgets/waveformdisplay.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMediaDevices>
 #include <QMenu>
@@ -46,6 +47,11 @@ private slots:
     void cropExplains_data();
     void cropExplains();
     void undoAndRedoKeys();
+    void undoAndRedoAreRecorded_data();
+    void undoAndRedoAreRecorded();
+    void undoStepsAreKeptInStep();
+    void auditLinesCannotBeTypedOver_data();
+    void auditLinesCannotBeTypedOver();
     void keysBelongToTheFieldBeingTyped();
     void contextMenuOffersWhatCanAct();
     void undoWhilePlayingKeepsThePlace();
@@ -63,6 +69,9 @@ private:
                                           Q_ARG(int, channel)));
     }
     QStringList menuEntries(); // text and enabled state of the waveform's menu
+    QString audit() const { return child<QTextEdit>("auditLogView")->toPlainText(); }
+    QString lastAudit() const { return audit().section(QLatin1Char('\n'), -1); }
+    QList<Marker> rows() const { return window->findChild<TranscriptionGrid *>()->getMarkers(); }
 
     QTemporaryDir dir;
     QString recording;
@@ -193,15 +202,107 @@ void TestEditing::undoAndRedoKeys()
     QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(engine()->samples(), loaded);
     QVERIFY(child<QTextEdit>("eventLogView")->toPlainText().endsWith(QStringLiteral("Action: Undo")));
-    // The redaction row and the audit line stay: they record what was done.
-    QCOMPARE(window->findChild<TranscriptionGrid *>()->getMarkers().size(), 1);
-    QVERIFY(child<QTextEdit>("auditLogView")->toPlainText().contains(QStringLiteral("Silenced: 1000-1500ms")));
+    QCOMPARE(lastAudit(), QStringLiteral("Undone: Silenced: 1000-1500ms"));
 
     QTest::keyClick(window, Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(engine()->samples(), silenced);
     QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(engine()->samples(), silenced);
+}
+
+void TestEditing::undoAndRedoAreRecorded_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("addsRow");
+    QTest::addColumn<QString>("typedNote"); // typed into the redaction row before the undo; empty: none
+    QTest::newRow("silence") << "silenceButton" << "Silenced: 1000-1500ms" << true << "";
+    QTest::newRow("tone") << "toneButton" << "Applied 1kHz Tone: 1000-1500ms" << true << "";
+    QTest::newRow("normalise, no row") << "normButton" << "Normalized: 1000-1500ms" << false << "";
+    QTest::newRow("silence, its row edited since") << "silenceButton" << "Silenced: 1000-1500ms" << true
+                                                   << "name of a witness";
+}
+
+void TestEditing::undoAndRedoAreRecorded()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, line);
+    QFETCH(bool, addsRow);
+    QFETCH(QString, typedNote);
+    auto *grid = window->findChild<TranscriptionGrid *>();
+    grid->addMarker(500, 500, QStringLiteral("Earlier"), QString(), -1);
+    select(1000, 1500, -1);
+    QTest::mouseClick(child<QPushButton>(button.toLatin1().constData()), Qt::LeftButton);
+    if (!typedNote.isEmpty())
+        grid->item(1, 3)->setText(typedNote);
+    grid->addMarker(9000, 9000, QStringLiteral("Later"), QString(), -1);
+    const QList<Marker> edited = rows();
+    QCOMPARE(edited.size(), addsRow ? 3 : 2);
+    QCOMPARE(lastAudit(), line);
+
+    QVERIFY(QMetaObject::invokeMethod(window, "onUndo"));
+    QCOMPARE(lastAudit(), QStringLiteral("Undone: ") + line);
+    QList<Marker> withoutEdit = edited;
+    if (addsRow)
+        withoutEdit.removeAt(1);
+    QCOMPARE(rows(), withoutEdit);
+
+    QVERIFY(QMetaObject::invokeMethod(window, "onRedo"));
+    QCOMPARE(lastAudit(), QStringLiteral("Redone: ") + line);
+    QCOMPARE(rows(), edited);
+
+    // Undoing the load's own step changes nothing and records nothing;
+    // redoing it neither.
+    const int lines = audit().count(QLatin1Char('\n'));
+    for (const char *slot : {"onUndo", "onUndo", "onRedo"})
+        QVERIFY(QMetaObject::invokeMethod(window, slot));
+    QCOMPARE(audit().count(QLatin1Char('\n')), lines + 1);
+    QCOMPARE(rows(), withoutEdit);
+    QVERIFY(QMetaObject::invokeMethod(window, "onRedo"));
+    QCOMPARE(lastAudit(), QStringLiteral("Redone: ") + line);
+    QCOMPARE(rows(), edited);
+}
+
+void TestEditing::undoStepsAreKeptInStep()
+{
+    // Eleven redactions: the history holds the last ten.
+    for (int i = 0; i < 11; ++i) {
+        select(i * 100, i * 100 + 50, -1);
+        QTest::mouseClick(child<QPushButton>("silenceButton"), Qt::LeftButton);
+    }
+    for (int i = 0; i < 11; ++i)
+        QVERIFY(QMetaObject::invokeMethod(window, "onUndo"));
+    QCOMPARE(audit().count(QStringLiteral("Undone: ")), 10);
+    QCOMPARE(lastAudit(), QStringLiteral("Undone: Silenced: 100-150ms"));
+    QCOMPARE(rows().size(), 1);
+    QCOMPARE(rows()[0].start, qlonglong(0));
+}
+
+void TestEditing::auditLinesCannotBeTypedOver_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::newRow("typing over a selection") << QKeySequence(Qt::Key_X);
+    QTest::newRow("backspace") << QKeySequence(Qt::Key_Backspace);
+    QTest::newRow("delete") << QKeySequence(Qt::Key_Delete);
+    QTest::newRow("paste") << QKeySequence(QKeySequence::Paste);
+    QTest::newRow("cut") << QKeySequence(QKeySequence::Cut);
+}
+
+void TestEditing::auditLinesCannotBeTypedOver()
+{
+    QFETCH(QKeySequence, keys);
+    select(1000, 1500, -1);
+    QTest::mouseClick(child<QPushButton>("silenceButton"), Qt::LeftButton);
+    const QString before = audit();
+    QApplication::clipboard()->setText(QStringLiteral("pasted"));
+    auto *view = child<QTextEdit>("auditLogView");
+    window->activateWindow();
+    view->setFocus();
+    view->selectAll();
+    QTest::keySequence(view, keys);
+    view->paste();
+    QCOMPARE(audit(), before);
 }
 
 void TestEditing::keysBelongToTheFieldBeingTyped()

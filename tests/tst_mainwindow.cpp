@@ -10,6 +10,7 @@
 #include <QGraphicsBlurEffect>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -183,13 +184,12 @@ void TestMainWindow::eventLogFollowsTheEndAuditLogStays()
 void TestMainWindow::copiesLogsAndPanes()
 {
     QClipboard *clipboard = QApplication::clipboard();
-    auto *audit = rig->child<QTextEdit>("auditLogView");
     rig->window->logAudit(QStringLiteral("stamped"));
-    audit->append(QStringLiteral("File: interview.wav"));
-    audit->moveCursor(QTextCursor::End);
-    QTest::keyClicks(audit, QStringLiteral(" typed by hand"));
+    rig->window->appendAudit(QStringLiteral("File: interview.wav"));
+    QTest::keyClicks(rig->child<QLineEdit>("auditNoteEdit"), QStringLiteral("typed by hand"));
+    QTest::mouseClick(rig->child<QPushButton>("addNoteButton"), Qt::LeftButton);
     QVERIFY(QMetaObject::invokeMethod(rig->window, "onCopyAuditClicked"));
-    QVERIFY(clipboard->text().endsWith(QStringLiteral("stamped\nFile: interview.wav typed by hand")));
+    QVERIFY(clipboard->text().endsWith(QStringLiteral("stamped\nFile: interview.wav\nNote: typed by hand")));
 
     QTest::mouseClick(rig->child<QPushButton>("copyDebugButton"), Qt::LeftButton);
     QCOMPARE(clipboard->text(), rig->eventLog());
@@ -334,16 +334,16 @@ void TestMainWindow::lockBlursAllButAbout()
 void TestMainWindow::lockSwallowsEventsOfLockedPages()
 {
     auto *tabs = rig->child<QTabWidget>("infoTabs");
-    auto *audit = rig->child<QTextEdit>("auditLogView");
-    const auto typeInto = [](QWidget *page) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-        QApplication::sendEvent(page, &press);
+    auto *note = rig->child<QLineEdit>("auditNoteEdit");
+    const auto addNote = [note]() {
+        QTest::keyClicks(note, QStringLiteral("x"));
+        QTest::keyClick(note, Qt::Key_Return);
     };
-    typeInto(audit);
-    QCOMPARE(audit->toPlainText(), QStringLiteral("x"));
+    addNote();
+    QCOMPARE(rig->auditLog(), QStringLiteral("Note: x"));
     QTest::mouseClick(rig->child<QPushButton>("lockButton"), Qt::LeftButton);
-    typeInto(audit);
-    QCOMPARE(audit->toPlainText(), QStringLiteral("x"));
+    addNote();
+    QCOMPARE(rig->auditLog(), QStringLiteral("Note: x"));
     // The program still writes to a locked log.
     rig->window->logAudit(QStringLiteral("after lock"));
     QCOMPARE(rig->lastAudit(), QStringLiteral("after lock"));

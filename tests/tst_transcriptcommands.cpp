@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -37,6 +38,7 @@ private slots:
     void csvImportIsReported();
     void pdfReportIsRecorded_data();
     void pdfReportIsRecorded();
+    void reportAuditCoversItsRecording();
     void cuePointsBecomeRows();
     void exportsSuggestANameBesideTheRecording_data();
     void exportsSuggestANameBesideTheRecording();
@@ -161,7 +163,7 @@ void TestTranscriptCommands::bookmarkDialogDependsOnTheChannel()
     QCOMPARE(rows[0].note, note);
     QCOMPARE(rows[0].channel, channel);
     // ... the audit line names the play position.
-    QVERIFY(audit().endsWith(QStringLiteral("Bookmark Added: %1 @5000ms").arg(label)));
+    QVERIFY(audit().endsWith(QStringLiteral("Bookmark Added: %1 @00:00:05.000").arg(label)));
 }
 
 void TestTranscriptCommands::csvOutAndBackIn()
@@ -274,6 +276,36 @@ void TestTranscriptCommands::pdfReportIsRecorded()
     QVERIFY2(text.simplified().remove(QLatin1Char(' ')).contains(QStringLiteral("a<b")), qPrintable(text.left(400)));
     QVERIFY2(text.contains(QStringLiteral("01:02:03.004")), qPrintable(text.right(600)));
     QVERIFY(text.contains(QStringLiteral("Caution given")));
+}
+
+void TestTranscriptCommands::reportAuditCoversItsRecording()
+{
+    const QString second = dir.filePath(QStringLiteral("second.wav"));
+    QVERIFY(QFile::exists(second) || QFile::copy(recording, second));
+    auto *note = child<QLineEdit>("auditNoteEdit");
+    // A long line is wrapped on the page: compared without white space.
+    const auto squashed = [](QString text) { return text.remove(QRegularExpression(QStringLiteral("\\s"))); };
+    const auto report = [&](const QString &opened, const QString &noteText, const QString &pdf) {
+        answer(opened);
+        QTest::mouseClick(child<QPushButton>("openButton"), Qt::LeftButton);
+        QTest::keyClicks(note, noteText);
+        QTest::mouseClick(child<QPushButton>("addNoteButton"), Qt::LeftButton);
+        answer(pdf);
+        exportEntry(2);
+        const QString text = QString::fromUtf8(run(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")}));
+        return squashed(text.mid(text.indexOf(QStringLiteral("Audit Log"))));
+    };
+    const QString first = report(recording, QStringLiteral("speaker unclear"), dir.filePath(QStringLiteral("a.pdf")));
+    QVERIFY2(first.contains(squashed(QStringLiteral("Opened: ") + recording + QStringLiteral("Transcriber's note: speaker unclear"))),
+             qPrintable(first));
+
+    const QString later = report(second, QStringLiteral("second tape"), dir.filePath(QStringLiteral("b.pdf")));
+    QVERIFY2(later.startsWith(squashed(QStringLiteral("Audit Log Opened: ") + second + QStringLiteral("Transcriber's note: second tape"))),
+             qPrintable(later));
+    QVERIFY(!later.contains(QStringLiteral("speakerunclear")));
+    // The pane keeps the whole session, notes marked as such.
+    QVERIFY(audit().contains(QStringLiteral("Opened: ") + recording + QStringLiteral("\nNote: speaker unclear")));
+    QVERIFY(audit().contains(QStringLiteral("Exported PDF: ") + dir.filePath(QStringLiteral("a.pdf"))));
 }
 
 void TestTranscriptCommands::cuePointsBecomeRows()

@@ -27,7 +27,8 @@ TranscriptReport caseReport()
     r.date = QDateTime(QDate(2024, 3, 5), QTime(14, 3, 9));
     r.rows = QList<Marker>{{3723004, 3800000, "<b>DC</b>", "Where were you?\nSay it.", 1},
                            {1000, 1000, "Witness", "At home, I said \"home\".", 0}};
-    r.auditLog = QStringLiteral("Exported CSV: a<b.csv\nBookmark Added: x @5000ms");
+    r.auditLog = QStringLiteral("Exported CSV: a<b.csv\nBookmark Added: x @00:00:05.000\nOpened: ")
+        + QStringLiteral("/a-folder-name-of-some-length").repeated(5) + QStringLiteral("/interview.wav");
     return r;
 }
 
@@ -77,7 +78,9 @@ void TestTranscriptReport::htmlPieces_data()
     const QString rows = "<tr><td>01:02:03.004</td><td>&lt;b&gt;DC&lt;/b&gt;</td>"
                          "<td>Where were you?<br/>Say it.</td></tr>"
                          "<tr><td>00:00:01.000</td><td>Witness</td><td>At home, I said &quot;home&quot;.</td></tr>";
-    const QString audit = "<h3>Audit Log</h3><pre>Exported CSV: a&lt;b.csv\nBookmark Added: x @5000ms</pre>";
+    const QString audit = "<h3>Audit Log</h3><pre style='white-space:pre-wrap'>Exported CSV: a&lt;b.csv\n"
+                          "Bookmark Added: x @00:00:05.000\nOpened: "
+        + QStringLiteral("/a-folder-name-of-some-length").repeated(5) + "/interview.wav</pre>";
     const QString end = "</body></html>";
 
     QTest::newRow("everything") << caseReport()
@@ -118,12 +121,17 @@ void TestTranscriptReport::pdfShowsWhatWasTyped()
                               QStringLiteral("Transcriber Zoë Ortiz"), "Filename: /rec/a&b.wav",
                               "Date: Tue Mar 5 14:03:09 2024", "01:02:03.004 <b>DC</b> Where were you?",
                               "Say it.", "00:00:01.000 Witness At home, I said \"home\".",
-                              "100:00:00.000 Detective a < b", "Exported CSV: a<b.csv", "Bookmark Added: x @5000ms"};
+                              "100:00:00.000 Detective a < b", "Exported CSV: a<b.csv",
+                              "Bookmark Added: x @00:00:05.000"};
     qsizetype at = 0;
     for (const QString &expected : inOrder) {
         at = text.indexOf(expected, at);
         QVERIFY2(at >= 0, qPrintable(QStringLiteral("\"%1\" missing or out of order in:\n%2").arg(expected, text)));
     }
+    // A line wider than the page is wrapped, not cut.
+    const QRegularExpression space(QStringLiteral("\\s"));
+    QVERIFY2(QString(text).remove(space).contains(report.auditLog->section(QLatin1Char('\n'), -1).remove(space)),
+             qPrintable(text));
     QVERIFY(!text.contains("01:03:20.000")); // no end times
     QVERIFY(run("pdfinfo", {path}).contains(QRegularExpression("Page size:.*\\(A4\\)")));
 }

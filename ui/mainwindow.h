@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/auditedhistory.h"
+#include "ui/auditrecord.h"
 #include "ui/recoveryjournal.h"
 #include "widgets/marker.h"
 
@@ -61,6 +63,9 @@ public:
     void logEvent(const QString &text);
     // "[HH:mm] text" to the audit log; the user's scroll position stays.
     void logAudit(const QString &text);
+    // A line of the program's own to the audit log, as it stands. Every
+    // line the program writes there comes through here.
+    void appendAudit(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -136,6 +141,7 @@ private slots:
     void onCopyFormatsClicked();
     void onCopyMetaClicked();
     void onCopyAuditClicked();
+    void onAddAuditNote();
     void onSpectrogramClicked();
     void onHelpClicked();
     void onCheckUpdatesClicked();
@@ -188,6 +194,13 @@ private:
     void setupPedals();
     CaseDetails caseDetails() const;
     bool editReady() const;
+    // After an edit: its audit line, its undo step and, for a redaction,
+    // its transcript row (when redactionNote is not empty).
+    void recordEdit(const JournalEdit &edit, const QString &redactionNote);
+    void takeRedactionRow(AuditedStep &step);
+    void restoreRedactionRow(AuditedStep &step);
+    int rowOf(quint64 rowId) const;
+    void showAuditEntry(const AuditEntry &entry);
     void showEditMenu(QWidget *view, const QPoint &at);
     void updateScrollBar();
     void followPlayHead(qlonglong position);
@@ -223,6 +236,10 @@ private:
     bool audioChanged = false;       // since the last WAV save
     JournalKeeper *journal = nullptr;
     QList<JournalEdit> journalEdits; // every edit since the recording was opened, undo and redo too
+    // The audit log itself; the pane only shows it.
+    QList<AuditEntry> auditRecord;
+    AuditedHistory auditedHistory;
+    quint64 lastRowId = 0; // of the redaction rows added
 
     // The view both channel views share, and the selection.
     double viewZoom = 0.1;
@@ -296,6 +313,8 @@ private:
     QTextEdit *metadataView = nullptr;
     QTextEdit *formatView = nullptr;
     QTextEdit *auditLogView = nullptr;
+    QLineEdit *auditNoteEdit = nullptr;
+    QPushButton *addNoteButton = nullptr;
     QTextBrowser *keysView = nullptr;
     QTextEdit *pedalsView = nullptr;
     QListWidget *pedalDeviceList = nullptr;

@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include "audio/audioengine.h"
+#include "ui/auditrecord.h"
 #include "ui/recoveryjournal.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
@@ -22,10 +23,9 @@ constexpr double kToneHz = 1000.0;
 constexpr double kNormalizeTargetDb = -1.0;
 constexpr double kTrimRatio = 0.707;
 
-QString regionText(qlonglong start, qlonglong end)
-{
-    return QStringLiteral("%1-%2ms").arg(start).arg(end);
-}
+// Marks a redaction row in the transcript, so that an undo takes out that
+// very row whatever has been typed into it since.
+constexpr int kRowIdRole = Qt::UserRole + 1;
 
 // Undo and redo keys belong to a text field while one is being typed in
 // (a grid cell's editor is a line edit too).
@@ -64,9 +64,10 @@ void MainWindow::connectEditing()
     }
 }
 
+// Without a recording there is nothing to edit, and nothing to record as edited.
 bool MainWindow::editReady() const
 {
-    return engine && !engine->isLoading() && selEnd > selStart;
+    return engine && !engine->isLoading() && selEnd > selStart && !engine->samples().isEmpty();
 }
 
 void MainWindow::showEditMenu(QWidget *view, const QPoint &at)
@@ -74,7 +75,7 @@ void MainWindow::showEditMenu(QWidget *view, const QPoint &at)
     if (!engine)
         return;
     QMenu menu(this);
-    const bool canEdit = editReady() && !engine->samples().isEmpty();
+    const bool canEdit = editReady();
     const auto add = [&](const QString &text, bool enabled, void (MainWindow::*slot)()) {
         QAction *action = menu.addAction(text);
         action->setEnabled(enabled);
@@ -106,44 +107,53 @@ void MainWindow::onSilenceAudio()
 {
     if (!editReady())
         return;
+    const JournalEdit edit{JournalEdit::Op::Silence, selStart, selEnd, selChannel, 0.0};
     engine->applySilence(selStart, selEnd, selChannel);
-    noteAudioEdited({JournalEdit::Op::Silence, selStart, selEnd, selChannel, 0.0});
-    if (grid)
-        grid->addMarker(selStart, selEnd, QStringLiteral("Redaction"), QStringLiteral("Silence Applied"), selChannel);
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Silenced: ") + regionText(selStart, selEnd));
+    noteAudioEdited(edit);
+    recordEdit(edit, QStringLiteral("Silence Applied"));
 }
 
 void MainWindow::onTone1kClicked()
 {
     if (!editReady())
         return;
+    const JournalEdit edit{JournalEdit::Op::Tone, selStart, selEnd, selChannel, kToneHz};
     engine->applyTone(kToneHz, selStart, selEnd, selChannel);
-    noteAudioEdited({JournalEdit::Op::Tone, selStart, selEnd, selChannel, kToneHz});
-    if (grid)
-        grid->addMarker(selStart, selEnd, QStringLiteral("Redaction"), QStringLiteral("Tone 1kHz Applied"), selChannel);
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Applied 1kHz Tone: ") + regionText(selStart, selEnd));
+    noteAudioEdited(edit);
+    recordEdit(edit, QStringLiteral("Tone 1kHz Applied"));
 }
 
 void MainWindow::onNormalizeClicked()
 {
     if (!editReady())
         return;
+    const JournalEdit edit{JournalEdit::Op::Normalize, selStart, selEnd, selChannel, kNormalizeTargetDb};
     engine->applyNormalize(selStart, selEnd, selChannel, kNormalizeTargetDb);
-    noteAudioEdited({JournalEdit::Op::Normalize, selStart, selEnd, selChannel, kNormalizeTargetDb});
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Normalized: ") + regionText(selStart, selEnd));
+    noteAudioEdited(edit);
+    recordEdit(edit, QString());
 }
 
 void MainWindow::onTrimPeaksClicked()
 {
     if (!editReady())
         return;
+    const JournalEdit edit{JournalEdit::Op::TrimPeaks, selStart, selEnd, selChannel, kTrimRatio};
     engine->applyTrimPeaks(kTrimRatio, selStart, selEnd, selChannel);
-    noteAudioEdited({JournalEdit::Op::TrimPeaks, selStart, selEnd, selChannel, kTrimRatio});
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Trimmed Peaks: ") + regionText(selStart, selEnd));
+    noteAudioEdited(edit);
+    recordEdit(edit, QString());
+}
+
+void MainWindow::recordEdit(const JournalEdit &edit, const QString &redactionNote)
+{
+    AuditedStep step;
+    step.line = editAuditLine(edit);
+    if (grid && !redactionNote.isEmpty()) {
+        grid->addMarker(edit.startMs, edit.endMs, QStringLiteral("Redaction"), redactionNote, edit.channel);
+        step.rowId = ++lastRowId;
+        grid->item(grid->rowCount() - 1, 0)->setData(kRowIdRole, step.rowId);
+    }
+    auditedHistory.recordEdit(step);
+    appendAudit(step.line);
 }
 
 void MainWindow::onUndo()
@@ -152,6 +162,12 @@ void MainWindow::onUndo()
         return;
     engine->undo();
     noteAudioEdited({JournalEdit::Op::Undo, 0, 0, -1, 0.0});
+    // The load's own step changes nothing and was never an edit.
+    AuditedStep *step = auditedHistory.undo();
+    if (!step || step->line.isEmpty())
+        return;
+    takeRedactionRow(*step);
+    appendAudit(QStringLiteral("Undone: ") + step->line);
 }
 
 void MainWindow::onRedo()
@@ -160,6 +176,53 @@ void MainWindow::onRedo()
         return;
     engine->redo();
     noteAudioEdited({JournalEdit::Op::Redo, 0, 0, -1, 0.0});
+    AuditedStep *step = auditedHistory.redo();
+    if (!step || step->line.isEmpty())
+        return;
+    restoreRedactionRow(*step);
+    appendAudit(QStringLiteral("Redone: ") + step->line);
+}
+
+int MainWindow::rowOf(quint64 rowId) const
+{
+    for (int row = 0; grid && row < grid->rowCount(); ++row) {
+        const QTableWidgetItem *item = grid->item(row, 0);
+        if (item && item->data(kRowIdRole).toULongLong() == rowId)
+            return row;
+    }
+    return -1;
+}
+
+// A redaction that was taken back is no longer in the recording, so its
+// row leaves the transcript. A row replaced since (an import) stays away.
+void MainWindow::takeRedactionRow(AuditedStep &step)
+{
+    const int row = step.rowId ? rowOf(step.rowId) : -1;
+    if (row < 0)
+        return;
+    step.row = grid->getMarkers().at(row);
+    step.rowIndex = row;
+    grid->removeRow(row);
+}
+
+// Back where it stood, as it was when taken out. Undo and redo go last in,
+// first out, so the rows around it are the ones it had.
+void MainWindow::restoreRedactionRow(AuditedStep &step)
+{
+    if (!grid || step.rowIndex < 0)
+        return;
+    const Marker &m = step.row;
+    grid->addMarker(m.start, m.end, m.label, m.note, m.channel);
+    const int last = grid->rowCount() - 1;
+    const int at = qMin(step.rowIndex, last);
+    if (at < last) {
+        grid->insertRow(at);
+        for (int column = 0; column < grid->columnCount(); ++column)
+            grid->setItem(at, column, grid->takeItem(last + 1, column));
+        grid->removeRow(last + 1);
+    }
+    grid->item(at, 0)->setData(kRowIdRole, step.rowId);
+    step.rowIndex = -1;
 }
 
 void MainWindow::noteAudioEdited(const JournalEdit &edit)

@@ -7,7 +7,6 @@
 #include "ui/metadatapane.h"
 
 #include <QMessageBox>
-#include <QTextEdit>
 
 void MainWindow::onSaveClicked()
 {
@@ -25,8 +24,7 @@ void MainWindow::onSaveClicked()
         box.exec();
         return;
     }
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Saved: ") + path);
+    appendAudit(QStringLiteral("Saved: ") + path);
     caseDetailsChanged = false;
     audioChanged = false;
     noteWorkChanged();

@@ -72,8 +72,7 @@ void MainWindow::openRecording(const QString &path)
     openingPath.clear();
     if (!loaded)
         return;
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Opened: ") + path);
+    appendAudit(QStringLiteral("Opened: ") + path);
 }
 
 void MainWindow::onRecordingReplaced(const QString &path)
@@ -90,6 +89,7 @@ void MainWindow::onRecordingReplaced(const QString &path)
     transcriptChanged = false;
     audioChanged = false;
     journalEdits.clear();
+    auditedHistory.recordLoad(); // as the engine's history, which starts again with this recording
     noteWorkChanged();
 }
 

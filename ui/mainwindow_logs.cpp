@@ -1,14 +1,17 @@
 // The event log (technical trace, to the millisecond) and the audit log
-// (what was done to the recording, to the minute, editable by the user).
+// (what was done to the recording: the program's lines, which no one can
+// change, and the transcriber's notes).
 
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSysInfo>
+#include <QTextCursor>
 #include <QTextEdit>
 
 namespace {
@@ -28,13 +31,40 @@ void MainWindow::logEvent(const QString &text)
 
 void MainWindow::logAudit(const QString &text)
 {
+    appendAudit(QDateTime::currentDateTime().toString(QStringLiteral("[HH:mm] ")) + text);
+}
+
+void MainWindow::appendAudit(const QString &text)
+{
+    auditRecord.append(AuditEntry{text, false});
+    showAuditEntry(auditRecord.last());
+}
+
+void MainWindow::onAddAuditNote()
+{
+    if (locked || !auditNoteEdit)
+        return;
+    const QString text = auditNoteEdit->text().trimmed();
+    if (text.isEmpty())
+        return;
+    auditRecord.append(AuditEntry{text, true});
+    showAuditEntry(auditRecord.last());
+    auditNoteEdit->clear();
+}
+
+void MainWindow::showAuditEntry(const AuditEntry &entry)
+{
     if (!auditLogView)
         return;
-    // append() jumps to the end when the text cursor is there; the reader of
-    // the audit log keeps their place.
+    // Inserted as plain text: a path or a note holding markup is shown as
+    // typed. The reader of the audit log keeps their place.
     QScrollBar *bar = auditLogView->verticalScrollBar();
     const int keep = bar->value();
-    auditLogView->append(QDateTime::currentDateTime().toString(QStringLiteral("[HH:mm] ")) + text);
+    QTextCursor cursor(auditLogView->document());
+    cursor.movePosition(QTextCursor::End);
+    if (auditRecord.size() > 1)
+        cursor.insertBlock();
+    cursor.insertText(auditViewLine(entry));
     bar->setValue(keep);
 }
 

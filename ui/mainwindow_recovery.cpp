@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include "audio/audioengine.h"
+#include "ui/auditrecord.h"
 #include "ui/journalkeeper.h"
 #include "ui/metadatapane.h"
 #include "ui/recoveryjournal.h"
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextEdit>
 
 void MainWindow::setupJournal()
 {
@@ -96,11 +96,20 @@ void MainWindow::recover(const RecoveryJournal &found)
     const bool replay = !found.recordingPath.isEmpty() && checkRecording(found) == RecordingCheck::Unchanged
         && engine->loadFile(found.recordingPath);
     if (replay) {
-        if (auditLogView)
-            auditLogView->append(QStringLiteral("Opened: ") + found.recordingPath);
+        appendAudit(QStringLiteral("Opened: ") + found.recordingPath);
         // The source is never written, so the same edits on it give the same
-        // audio and the same undo and redo steps.
+        // audio and the same undo and redo steps, which the audit log names
+        // again when they are taken. The transcript rows come from the journal.
         for (const JournalEdit &edit : found.edits) {
+            if (edit.op == JournalEdit::Op::Undo)
+                auditedHistory.undo();
+            else if (edit.op == JournalEdit::Op::Redo)
+                auditedHistory.redo();
+            else if (edit.startMs < edit.endMs) { // as the engine, which takes no step for an empty region
+                AuditedStep step;
+                step.line = editAuditLine(edit);
+                auditedHistory.recordEdit(step);
+            }
             switch (edit.op) {
             case JournalEdit::Op::Silence:
                 engine->applySilence(edit.startMs, edit.endMs, edit.channel);
@@ -140,8 +149,7 @@ void MainWindow::recover(const RecoveryJournal &found)
     // Recovered work is in no file yet.
     transcriptChanged = !found.rows.isEmpty();
     caseDetailsChanged = true;
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Recovered: ") + found.recordingPath);
+    appendAudit(QStringLiteral("Recovered: ") + found.recordingPath);
     logEvent(QStringLiteral("Action: Recovered %1 rows and the case details%2")
                  .arg(found.rows.size())
                  .arg(replay ? QStringLiteral(", replayed %1 edits").arg(found.edits.size()) : QString()));

@@ -362,8 +362,25 @@ QWidget *MainWindow::buildInfoPane()
     formatPage->layout()->addWidget(copyFormat);
     infoTabs->addTab(formatPage, QStringLiteral("Format"));
 
+    // The program's lines are a record: they can be read, selected and
+    // copied, never typed over. The transcriber's own lines go in as notes.
     auditLogView = named(new QTextEdit, "auditLogView");
-    infoTabs->addTab(auditLogView, QStringLiteral("Audit Log"));
+    auditLogView->setReadOnly(true);
+    auditLogView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auditNoteEdit = named(new QLineEdit, "auditNoteEdit");
+    auditNoteEdit->setPlaceholderText(QStringLiteral("Note for the audit log"));
+    addNoteButton = named(new QPushButton(QStringLiteral("Add Note")), "addNoteButton");
+    connect(auditNoteEdit, &QLineEdit::returnPressed, this, &MainWindow::onAddAuditNote);
+    connect(addNoteButton, &QPushButton::clicked, this, &MainWindow::onAddAuditNote);
+    auto *auditPage = named(new QWidget, "auditPage");
+    auto *auditLayout = new QVBoxLayout(auditPage);
+    auditLayout->setContentsMargins(0, 0, 0, 0);
+    auditLayout->addWidget(auditLogView);
+    auto *noteRow = new QHBoxLayout;
+    noteRow->addWidget(auditNoteEdit);
+    noteRow->addWidget(addNoteButton);
+    auditLayout->addLayout(noteRow);
+    infoTabs->addTab(auditPage, QStringLiteral("Audit Log"));
 
     keysView = named(new QTextBrowser, "keysView");
     infoTabs->addTab(keysView, QStringLiteral("Keys/Help"));

@@ -55,8 +55,7 @@ void MainWindow::onBookmarkClicked()
     if (label.isEmpty() && note.isEmpty())
         return;
     grid->addMarker(start, end, label, note, selChannel);
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Bookmark Added: %1 @%2ms").arg(label).arg(pos));
+    appendAudit(QStringLiteral("Bookmark Added: %1 @%2").arg(label, formatTime(pos)));
 }
 
 void MainWindow::onMarkersReady(QList<Marker> markers)
@@ -89,8 +88,7 @@ bool MainWindow::exportTranscript()
         box.exec();
         return false;
     }
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Exported CSV: ") + path);
+    appendAudit(QStringLiteral("Exported CSV: ") + path);
     caseDetailsChanged = false;
     markTranscriptSaved();
     return true;
@@ -128,8 +126,7 @@ void MainWindow::onImportCsvClicked()
     const std::optional<qlonglong> recordingEnd =
         engine && engine->duration() > 0 ? std::optional<qlonglong>(engine->duration()) : std::nullopt;
     const QString summary = importSummary(imported.read, recordingEnd);
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Imported CSV: ") + path + QStringLiteral(" - ") + summary);
+    appendAudit(QStringLiteral("Imported CSV: ") + path + QStringLiteral(" - ") + summary);
     markTranscriptSaved();
     show(QMessageBox::Information, QStringLiteral("Import"), QStringLiteral("CSV Imported Successfully."), summary);
 }
@@ -154,8 +151,9 @@ void MainWindow::onExportPdfClicked()
     report.date = QDateTime::currentDateTime();
     if (grid)
         report.rows = grid->getMarkers();
+    // The report is about one recording; the pane keeps the whole session.
     if (auditLogView)
-        report.auditLog = auditLogView->toPlainText();
+        report.auditLog = auditReportText(auditRecord);
 
     // Only a report that was really written is recorded as exported.
     QString error;
@@ -166,8 +164,7 @@ void MainWindow::onExportPdfClicked()
         box.exec();
         return;
     }
-    if (auditLogView)
-        auditLogView->append(QStringLiteral("Exported PDF: ") + path);
+    appendAudit(QStringLiteral("Exported PDF: ") + path);
     caseDetailsChanged = false;
     noteWorkChanged();
 }

@@ -121,9 +121,11 @@ QString buildReportHtml(const TranscriptReport &report)
         }
         html += QStringLiteral("</table>");
     }
+    // Kept line for line, but wrapped: a long path would otherwise run off
+    // the page and be cut from the report.
     if (report.auditLog) {
-        html += QStringLiteral("<h3>Audit Log</h3><pre>") + report.auditLog->toHtmlEscaped()
-            + QStringLiteral("</pre>");
+        html += QStringLiteral("<h3>Audit Log</h3><pre style='white-space:pre-wrap'>")
+            + report.auditLog->toHtmlEscaped() + QStringLiteral("</pre>");
     }
     html += QStringLiteral("</body></html>");
     return html;

@@ -26,7 +26,8 @@ struct TranscriptReport
 
 // The report as HTML. Every text is escaped, so what was typed is what the
 // report shows, markup characters included; line breaks in table cells
-// become <br/>, and the audit log keeps its lines inside <pre>.
+// become <br/>, and the audit log keeps its lines inside <pre>, wrapped
+// where a line is wider than the page.
 QString buildReportHtml(const TranscriptReport &report);
 
 // Lays the HTML out and prints it as an A4 PDF to `path`. The PDF is made
