@@ -211,16 +211,8 @@ void MainWindow::restoreRedactionRow(AuditedStep &step)
 {
     if (!grid || step.rowIndex < 0)
         return;
-    const Marker &m = step.row;
-    grid->addMarker(m.start, m.end, m.label, m.note, m.channel);
-    const int last = grid->rowCount() - 1;
-    const int at = qMin(step.rowIndex, last);
-    if (at < last) {
-        grid->insertRow(at);
-        for (int column = 0; column < grid->columnCount(); ++column)
-            grid->setItem(at, column, grid->takeItem(last + 1, column));
-        grid->removeRow(last + 1);
-    }
+    const int at = qMin(step.rowIndex, grid->rowCount());
+    grid->insertMarker(at, step.row);
     grid->item(at, 0)->setData(kRowIdRole, step.rowId);
     step.rowIndex = -1;
 }

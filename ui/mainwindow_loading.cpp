@@ -8,7 +8,7 @@
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -51,8 +51,8 @@ void MainWindow::onOpenClicked()
 {
     if (!engine || engine->isLoading())
         return;
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Audio File"), QString(),
-                                                      QString::fromLatin1(kOpenFilter));
+    const QString path =
+        askOpenPath(QStringLiteral("recording"), QStringLiteral("Open Audio File"), QString::fromLatin1(kOpenFilter));
     if (!path.isEmpty())
         openRecording(path);
 }

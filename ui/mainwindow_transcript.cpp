@@ -18,10 +18,8 @@
 void MainWindow::connectTranscript()
 {
     const auto record = [this](const QString &what, const QList<Marker> &rows) {
-        for (const Marker &row : rows) {
-            if (auditLogView)
-                auditLogView->append(QStringLiteral("%1: %2 @%3").arg(what, row.label, formatTime(row.start)));
-        }
+        for (const Marker &row : rows)
+            appendAudit(QStringLiteral("%1: %2 @%3").arg(what, row.label, formatTime(row.start)));
     };
     connect(grid, &TranscriptionGrid::rowsDeleted, this,
             [record](const QList<Marker> &rows) { record(QStringLiteral("Row Deleted"), rows); });

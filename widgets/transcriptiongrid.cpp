@@ -84,6 +84,10 @@ void TranscriptionGrid::onTimeEdited(QTableWidgetItem *cell)
 {
     if (m_settingTime || !cell || !isTimeColumn(cell->column()))
         return;
+    // Only typing changes the text away from the time the cell holds; other
+    // changes (a role set by the window) leave the row where it is.
+    if (cell->text() == formatTime(cell->data(Qt::UserRole).toLongLong()))
+        return;
     const QScopedValueRollback<bool> busy(m_settingTime, true);
     const std::optional<qlonglong> typed = parseTimeText(cell->text());
     if (!typed) {

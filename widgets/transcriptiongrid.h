@@ -33,6 +33,8 @@ public:
 
     void addMarker(qlonglong start, qlonglong end, const QString &label, const QString &note,
                    int channel);
+    // The row goes in at `row` (0..rowCount()), the rows from there move down.
+    void insertMarker(int row, const Marker &marker);
     void clearMarkers();
     void setMarkers(const QList<Marker> &markers);
     QList<Marker> getMarkers() const;
@@ -71,7 +73,6 @@ private slots:
     void onCellDoubleClicked(int row, int col);
 
 private:
-    void insertMarker(int row, const Marker &marker);
     // A typed start or end time: taken when it is a time, the row moved to
     // its place in time order; refused otherwise, the cell as it was.
     void onTimeEdited(QTableWidgetItem *cell);
