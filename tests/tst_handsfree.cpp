@@ -102,9 +102,11 @@ void TestHandsFree::hotkeysLogAndAct_data()
     QTest::addColumn<int>("id");
     QTest::addColumn<qlonglong>("to");
     QTest::addColumn<QString>("action"); // the last line logged
-    QTest::newRow("F2 rewinds") << 2 << 5000LL << "User Action: Rewind";
-    QTest::newRow("F3 forwards") << 3 << 15000LL << "User Action: Forward";
-    QTest::newRow("F4 only logs") << 4 << 10000LL << "Global Hotkey Pressed: 4";
+    QTest::addColumn<QList<Marker>>("rows");
+    QTest::newRow("F2 rewinds") << 2 << 5000LL << "User Action: Rewind" << QList<Marker>();
+    QTest::newRow("F3 forwards") << 3 << 15000LL << "User Action: Forward" << QList<Marker>();
+    QTest::newRow("F4 bookmarks without asking")
+        << 4 << 10000LL << "Global Hotkey Pressed: 4" << QList<Marker>{{10000, 10000, "Bookmark", "", -1}};
 }
 
 void TestHandsFree::hotkeysLogAndAct()
@@ -115,6 +117,12 @@ void TestHandsFree::hotkeysLogAndAct()
     QTEST(rig->engine()->position(), "to");
     QVERIFY(rig->eventLog().contains(QStringLiteral("Global Hotkey Pressed: %1").arg(id)));
     QTEST(rig->lastEvent(), "action");
+    auto *grid = rig->window->findChild<TranscriptionGrid *>();
+    QTEST(grid->getMarkers(), "rows");
+    if (grid->rowCount() > 0) {
+        QVERIFY(grid->selectionModel()->isRowSelected(0, QModelIndex())); // ready to be named
+        QVERIFY(rig->auditLog().endsWith(QStringLiteral("Bookmark Added: Bookmark @00:00:10.000")));
+    }
 }
 
 void TestHandsFree::droppedFileOpens_data()

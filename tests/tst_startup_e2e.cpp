@@ -54,6 +54,7 @@ private slots:
     void splashHandsOverToMaximisedWindow();
     void clickingSplashAwayKeepsTheProgram();
     void killedProgramOffersItsWorkBack();
+    void fileOnTheCommandLineOpens();
 
 private:
     void closeAndExpectCleanExit();
@@ -220,6 +221,28 @@ void TestStartupEndToEnd::killedProgramOffersItsWorkBack()
         QVERIFY(program->waitForFinished());
         QVERIFY(QFile::exists(own));
         offered = own;
+    }
+}
+
+void TestStartupEndToEnd::fileOnTheCommandLineOpens()
+{
+    QTemporaryDir home;
+    const QString take = home.filePath(QStringLiteral("take.wav"));
+    QVERIFY(fixtures::writeFile(take, fixtures::riff(fixtures::fmtChunk(1, 1, 8000, 16)
+                                                     + fixtures::chunk("data", QByteArray(16000, '\x20')))));
+    QProcessEnvironment env = program->processEnvironment();
+    env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+    const std::pair<QString, QString> runs[] = {
+        {take, QStringLiteral("^Orlenta LE \\(Beta\\) - take\\.wav$")},
+        {home.filePath(QStringLiteral("missing.wav")), QStringLiteral("^Error$")}, // said, not a silent start
+    };
+    for (const auto &[argument, expected] : runs) {
+        program->kill();
+        program->waitForFinished();
+        program->setProcessEnvironment(env);
+        program->start(binary, {argument});
+        QVERIFY(program->waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(QStringLiteral("--name"), expected).size(), 1, 20000);
     }
 }
 

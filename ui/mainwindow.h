@@ -58,6 +58,9 @@ public:
     // Offers back the work of a program that ended without saving it (a
     // crash, a kill, a power cut), one journal at a time.
     void offerRecovery();
+    // After Open's file dialog, for a dropped file and for the file named on
+    // the command line: the unsaved-work question, then the load.
+    void openRecording(const QString &path);
 
     // "[HH:mm:ss.zzz] text" to the event log, kept scrolled to the end.
     void logEvent(const QString &text);
@@ -111,6 +114,9 @@ private slots:
     void onLoadingStateChanged(bool isLoading);
     void onRecordingReplaced(const QString &path);
     void handleGlobalKey(int keyId);
+    // F4: a bookmark at the heard position with no dialog, for a transcriber
+    // typing in another program; the row is selected for naming later.
+    void onQuickBookmark();
     void onPedalDown(int button);
     void onPedalUp(int button);
     void onPedalLog(QString msg);
@@ -185,9 +191,6 @@ private:
     RecoveryJournal journalSnapshot() const;
     void recover(const RecoveryJournal &journal);
     bool exportTranscript();
-    // After Open's file dialog, and for a dropped file: the unsaved-work
-    // question, then the load.
-    void openRecording(const QString &path);
     static bool isAudioFileName(const QString &path);
     // The file a drop would open; empty when the drop is not one to take.
     QString droppedRecording(const QDropEvent *event) const;

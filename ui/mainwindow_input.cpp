@@ -64,6 +64,9 @@ void MainWindow::handleGlobalKey(int keyId)
     case 3:
         onForwardClicked();
         break;
+    case 4:
+        onQuickBookmark();
+        break;
     default:
         break;
     }

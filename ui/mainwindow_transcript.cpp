@@ -56,6 +56,17 @@ void MainWindow::onBookmarkClicked()
     appendAudit(QStringLiteral("Bookmark Added: %1 @%2").arg(label, formatTime(pos)));
 }
 
+void MainWindow::onQuickBookmark()
+{
+    if (!engine || !grid || engine->isLoading() || engine->samples().isEmpty())
+        return;
+    const qlonglong pos = engine->position();
+    const QString label = QStringLiteral("Bookmark");
+    grid->addMarker(pos, pos, label, QString(), -1);
+    grid->selectRow(grid->rowCount() - 1);
+    appendAudit(QStringLiteral("Bookmark Added: %1 @%2").arg(label, formatTime(pos)));
+}
+
 void MainWindow::onMarkersReady(QList<Marker> markers)
 {
     if (!grid)
