@@ -25,6 +25,7 @@ private slots:
     void cleanup() { rig.reset(); }
     void pedalsDriveTheTransport_data();
     void pedalsDriveTheTransport();
+    void goToTime();
     void hotkeysLogAndAct_data();
     void hotkeysLogAndAct();
     void droppedFileOpens_data();
@@ -123,6 +124,14 @@ void TestHandsFree::hotkeysLogAndAct()
         QVERIFY(grid->selectionModel()->isRowSelected(0, QModelIndex())); // ready to be named
         QVERIFY(rig->auditLog().endsWith(QStringLiteral("Bookmark Added: Bookmark @00:00:10.000")));
     }
+}
+
+void TestHandsFree::goToTime()
+{
+    rig->answerDialogs(QString(), QStringLiteral("0:12.5"));
+    QTest::keyClick(rig->window, Qt::Key_G, Qt::ControlModifier);
+    QCOMPARE(rig->engine()->position(), 12500LL);
+    QCOMPARE(rig->lastEvent(), QStringLiteral("User Action: Go to 00:00:12.500"));
 }
 
 void TestHandsFree::droppedFileOpens_data()

@@ -38,6 +38,8 @@ private slots:
     void describesShares();
     void formatsTime_data();
     void formatsTime();
+    void readsGoToTimes_data();
+    void readsGoToTimes();
     void channelTexts_data();
     void channelTexts();
     void zoomsAboutTheCentre_data();
@@ -288,4 +290,31 @@ void TestUiLogic::scrollBarCoversTheRecording()
 }
 
 QTEST_GUILESS_MAIN(TestUiLogic)
+void TestUiLogic::readsGoToTimes_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<qlonglong>("start"); // of the recording's day; -1: track time
+    QTest::addColumn<qlonglong>("position"); // -1: refused
+    QTest::newRow("the clock's own text") << "01:02:03.004" << -1LL << 3723004LL;
+    QTest::newRow("minutes and seconds") << "1:30" << -1LL << 90000LL;
+    QTest::newRow("minutes, seconds and tenths") << "01:30.5" << -1LL << 90500LL;
+    QTest::newRow("seconds") << "90" << -1LL << 90000LL;
+    QTest::newRow("seconds with hundredths") << " 90.25 " << -1LL << 90250LL;
+    QTest::newRow("a time of day after the start") << "10:16:00.000" << 36930000LL << 30000LL;
+    QTest::newRow("past midnight in a late recording") << "00:01:00" << 86340000LL << 120000LL;
+    for (const char *bad : {"", "-5", "1:2:3:4", "abc", "1:75", "90.1234", "99999999999999999999"})
+        QTest::newRow(qPrintable(QStringLiteral("refused: '%1'").arg(QLatin1String(bad)))) << bad << -1LL << -1LL;
+}
+
+void TestUiLogic::readsGoToTimes()
+{
+    QFETCH(QString, typed);
+    QFETCH(qlonglong, start);
+    QFETCH(qlonglong, position);
+    const std::optional<qlonglong> read = parseGoToTime(typed);
+    QCOMPARE(read.has_value(), position >= 0);
+    if (read)
+        QCOMPARE(start < 0 ? *read : positionAtTimeOfDay(*read, start), position);
+}
+
 #include "tst_uilogic.moc"

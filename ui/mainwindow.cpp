@@ -33,6 +33,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     connectNavigation();
     connectEditing();
     connectTranscript();
+    setupGoToTime();
     connectUnsavedTracking();
     setupJournal();
 

@@ -117,6 +117,7 @@ private slots:
     // F4: a bookmark at the heard position with no dialog, for a transcriber
     // typing in another program; the row is selected for naming later.
     void onQuickBookmark();
+    void onGoToTime();
     void onPedalDown(int button);
     void onPedalUp(int button);
     void onPedalLog(QString msg);
@@ -173,6 +174,7 @@ private:
     void connectNavigation();
     void connectEditing();
     void connectTranscript();
+    void setupGoToTime();
     void setupHotkeys();
     // Enter on a waveform view or the grid adds a bookmark.
     void setupBookmarkKeys();

@@ -51,6 +51,8 @@ void MainWindow::loadKeysHelp()
         "<h4>Keys in the Window</h4>"
         "<ul><li><b>Ctrl+Z</b>: Undo the last audio edit</li>"
         "<li><b>Ctrl+Y</b> or <b>Ctrl+Shift+Z</b>: Redo</li>"
+        "<li><b>Ctrl+G</b>: Go to a time, typed as the clock shows it (a time of day in Real Time), "
+        "as mm:ss or as seconds</li>"
         "<li><b>Enter</b> on a waveform or the grid: Add a bookmark, as the Bookmark button does "
         "(for the selection, or at the play position when nothing is selected)</li>"
         "<li><b>Z</b> on a waveform: Switch between the whole recording and the close-up you had</li>"

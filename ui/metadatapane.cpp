@@ -100,3 +100,8 @@ QString clockText(qlonglong positionMs, bool realTime, qlonglong startTimeOfDayM
     // Each term is reduced first so that no sum of two large values overflows.
     return formatTime(withinDay(withinDay(startTimeOfDayMs) + withinDay(positionMs)));
 }
+
+qlonglong positionAtTimeOfDay(qlonglong timeOfDayMs, qlonglong startTimeOfDayMs)
+{
+    return withinDay(withinDay(timeOfDayMs) - withinDay(startTimeOfDayMs));
+}

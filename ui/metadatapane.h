@@ -65,3 +65,8 @@ MetadataDisplay metadataDisplay(const QMap<QString, QString> &meta, qlonglong st
 // The clock's "HH:mm:ss.zzz" text at positionMs: the track time, or with
 // realTime the time of day the moment was recorded, which wraps at midnight.
 QString clockText(qlonglong positionMs, bool realTime, qlonglong startTimeOfDayMs);
+
+// Where in the recording a time of day falls, for a recording started at
+// startTimeOfDayMs: within a day of the start, so a recording that runs past
+// midnight finds its morning times after its evening ones.
+qlonglong positionAtTimeOfDay(qlonglong timeOfDayMs, qlonglong startTimeOfDayMs);

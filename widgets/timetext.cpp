@@ -105,3 +105,35 @@ std::optional<qlonglong> parseTimeText(QStringView text)
     return negative ? qlonglong(quint64(0) - magnitude) : qlonglong(magnitude);
 }
 
+
+std::optional<qlonglong> parseGoToTime(QStringView text)
+{
+    text = text.trimmed();
+    if (text.isEmpty() || text.startsWith(u'-'))
+        return std::nullopt;
+    if (const auto full = parseTimeText(text))
+        return full;
+    const qsizetype colon = text.indexOf(u':');
+    if (colon < 0) {
+        // Seconds: digits with an optional fraction of up to three digits.
+        const qsizetype dot = text.indexOf(u'.');
+        const auto whole = digitsValue(dot < 0 ? text : text.first(dot));
+        const QStringView fraction = dot < 0 ? QStringView() : text.sliced(dot + 1);
+        if (!whole || *whole > quint64(std::numeric_limits<qlonglong>::max() / 1000 - 1) || fraction.size() > 3
+            || (dot >= 0 && !digitsValue(fraction)))
+            return std::nullopt;
+        quint64 ms = fraction.isEmpty() ? 0 : *digitsValue(fraction);
+        for (qsizetype i = fraction.size(); i < 3; ++i)
+            ms *= 10;
+        return qlonglong(*whole * 1000 + ms);
+    }
+    if (text.indexOf(u':', colon + 1) >= 0)
+        return std::nullopt;
+    // "m:ss" without a fraction: parseTimeText refuses it as ambiguous, but
+    // here a dialog asks for minutes and seconds.
+    const auto minutes = digitsValue(text.first(colon));
+    const auto seconds = secondsMs(text.sliced(colon + 1), false);
+    if (!minutes || !seconds || *minutes > quint64(std::numeric_limits<qlonglong>::max() / 60000 - 1))
+        return std::nullopt;
+    return qlonglong(*minutes * 60000 + *seconds);
+}

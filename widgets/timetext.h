@@ -15,3 +15,8 @@ QString formatTime(qlonglong ms);
 // shorter forms other tools write: "h:mm:ss", "h:mm:ss.f", "h:mm:ss.ff",
 // "m:ss.zzz". Anything else is no time.
 std::optional<qlonglong> parseTimeText(QStringView text);
+
+// What Go to Time reads: any text parseTimeText reads, "m:ss" or "mm:ss"
+// (minutes and seconds, an optional fraction), or a number of seconds ("90",
+// "90.5"). Negative times are no time here.
+std::optional<qlonglong> parseGoToTime(QStringView text);
