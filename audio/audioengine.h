@@ -51,6 +51,9 @@ public:
     void setLoopRegion(bool enabled, qlonglong startMs, qlonglong endMs);
     void setChannelMute(bool muteLeft, bool muteRight);
     void setPlaybackSpeed(double factor);
+    // How far back playback picks up when it resumes after a pause (not after
+    // Stop, nor after a seek made while paused); 0: where it paused.
+    void setBackstep(qlonglong ms);
     double playbackSpeed() const;
     // The output used from now on; a running stream moves to it.
     void setOutputDevice(const QAudioDevice &device);
@@ -157,6 +160,8 @@ private:
     QAudioSink *sink = nullptr;       // the output stream; null when none exists
     QAudioDevice chosenDevice;        // null: the system's default output
     QTimer *positionTimer = nullptr;  // reports the position while playing
+    qlonglong backstepMs = 0;
+    bool backstepArmed = false; // paused, and no seek since
     int reportsSinceDeviceCheck = 0;
     int underruns = 0;     // in this playback; logged once, counted at its end
     int ticksStarved = -1; // reports since the stream went idle with data left; -1 when it has not

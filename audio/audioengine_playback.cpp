@@ -83,10 +83,17 @@ void AudioEngine::play()
         openStream();
     if (!reader->isOpen())
         reader->open(QIODevice::ReadOnly);
-    if (sink->state() == QAudio::SuspendedState)
+    if (sink->state() == QAudio::SuspendedState) {
+        // Resuming after a pause picks up a little earlier, so the words cut
+        // off by the pause are heard again; a seek since the pause chose its
+        // own place.
+        if (backstepArmed && backstepMs > 0)
+            seek(qMax<qlonglong>(0, position() - backstepMs));
         sink->resume();
-    else
+    } else {
         sink->start(reader);
+    }
+    backstepArmed = false;
     positionTimer->start();
     // A server that is still away refuses the stream at once, without a
     // change of state to report it.
@@ -100,7 +107,13 @@ void AudioEngine::pause()
         return;
     sink->suspend();
     positionTimer->stop();
+    backstepArmed = true;
     emit positionChanged(position());
+}
+
+void AudioEngine::setBackstep(qlonglong ms)
+{
+    backstepMs = qMax<qlonglong>(0, ms);
 }
 
 void AudioEngine::stop()
@@ -138,6 +151,7 @@ void AudioEngine::seek(qlonglong ms)
 {
     if (loading)
         return;
+    backstepArmed = false;
     const qlonglong t = qBound<qlonglong>(0, ms, durationMs);
     const qint64 frame = qint64(bits / 8) * channels;
     if (frame <= 0 || rate <= 0)
