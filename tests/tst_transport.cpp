@@ -29,9 +29,10 @@ QByteArray silentBwf(int seconds, const QByteArray &originationTime)
     return riff(fmtChunk(1, 2, 44100, 16) + chunk("bext", bext) + chunk("data", QByteArray(seconds * 176400, '\0')));
 }
 
+// The icon's shape: the window recolours the style's icons for the dark theme.
 QImage iconImage(const QIcon &icon)
 {
-    return icon.pixmap(16, 16).toImage();
+    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32).convertToFormat(QImage::Format_Alpha8);
 }
 
 } // namespace

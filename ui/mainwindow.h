@@ -4,6 +4,7 @@
 #include "widgets/marker.h"
 
 #include <QMainWindow>
+#include <QStyle>
 #include <QSet>
 #include <QString>
 
@@ -169,6 +170,13 @@ private:
     void showEditMenu(QWidget *view, const QPoint &at);
     void updateScrollBar();
     void followPlayHead(qlonglong position);
+    // The ruler, the recording's length and the selection's times, in the
+    // clock's time source.
+    void updateTimeReadouts();
+    void showStatus(const QString &text);
+    // Case boxes and the selection's times at least as wide as their
+    // texts, in the font in use.
+    void fitTextWidths();
     bool playHeadInView(qlonglong position) const;
     void notePlayHeadInView();
     void showGridMenu(const QPoint &at);
@@ -177,6 +185,9 @@ private:
     QWidget *buildTransport();
     QWidget *buildInfoPane();
     void applyDarkTheme();
+    // The style's transport icon in the dark theme's button text colour:
+    // the style draws them dark, for light themes.
+    QIcon transportIcon(QStyle::StandardPixmap which) const;
     void applyLockState();
     void lockInfoPages();
     void loadKeysHelp();
@@ -218,6 +229,7 @@ private:
     QSplitter *bottomSplitter = nullptr;
 
     QLabel *clockLabel = nullptr;
+    QLabel *durationLabel = nullptr;
     QComboBox *timeSourceCombo = nullptr;
     QLabel *statusLabel = nullptr;
     QProgressBar *loadProgress = nullptr;
@@ -245,6 +257,7 @@ private:
     QPushButton *fitButton = nullptr;
     QPushButton *selectAllButton = nullptr;
     QPushButton *deselectButton = nullptr;
+    QLabel *selectionLabel = nullptr;
 
     QWidget *rightWaveContainer = nullptr;
     QScrollBar *scrollBar = nullptr;
