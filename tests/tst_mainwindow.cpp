@@ -1,6 +1,7 @@
 // The window without a recording: start-up lines, the logs, the message
 // boxes, the layout report, the accent colours, locking and hiding the pane.
 
+#include "audio/audioengine.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 #include "windowrig.h"
@@ -9,8 +10,12 @@
 #include <QClipboard>
 #include <QGraphicsBlurEffect>
 #include <QGroupBox>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyleOptionFrame>
+#include <QToolButton>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,6 +26,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <cmath>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -58,6 +65,40 @@ bool lockedPagesBlurred(const QTabWidget *tabs)
     return true;
 }
 
+// WCAG 2 contrast ratio of two opaque colours.
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+// The colour of an icon's most opaque pixel: what the eye reads as its shape.
+QColor iconInk(const QIcon &icon)
+{
+    const QImage image = icon.pixmap(32).toImage();
+    QColor ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).alpha() > ink.alpha() || !ink.isValid())
+                ink = image.pixelColor(x, y);
+    ink.setAlpha(255);
+    return ink;
+}
+
+// The pixels a line edit has for its text.
+int textRoom(const QLineEdit *edit)
+{
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    return edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).marginsRemoved(edit->textMargins()).width() - 4;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -65,7 +106,14 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { rig = std::make_unique<WindowRig>(); }
+    void initTestCase() { startFont = QApplication::font(); }
+    // Each window raises the application's font a point, as the one window
+    // of the program does; tests see the font of that one window.
+    void init()
+    {
+        QApplication::setFont(startFont);
+        rig = std::make_unique<WindowRig>();
+    }
     void cleanup() { rig.reset(); }
 
     void startsMaximisedWithBannerLast();
@@ -82,8 +130,17 @@ private slots:
     void lockBlursAllButAbout();
     void lockSwallowsEventsOfLockedPages();
     void hideInfoToggles();
+    void onOffControlsShowTheAccent_data();
+    void onOffControlsShowTheAccent();
+    void readableOnTheDarkTheme_data();
+    void readableOnTheDarkTheme();
+    void fitsSmallScreens_data();
+    void fitsSmallScreens();
+    void statusSaysWhatHappens_data();
+    void statusSaysWhatHappens();
 
 private:
+    QFont startFont;
     std::unique_ptr<WindowRig> rig;
 };
 
@@ -379,6 +436,117 @@ void TestMainWindow::hideInfoToggles()
     QCOMPARE(rig->auditLog().count(QLatin1Char('\n')), 2); // one line a click
     // With the pane hidden the grid has the bottom area to itself.
     QTRY_COMPARE(rig->window->findChild<TranscriptionGrid *>()->width(), rig->child<QSplitter>("bottomSplitter")->width());
+}
+
+void TestMainWindow::onOffControlsShowTheAccent_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"btnGrid", "loopButton", "infoButton", "muteLCheck", "muteRCheck"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestMainWindow::onOffControlsShowTheAccent()
+{
+    QFETCH(QString, name);
+    auto *button = rig->window->findChild<QAbstractButton *>(name);
+    QVERIFY(button);
+    QTest::mouseClick(rig->child<QPushButton>("redButton"), Qt::LeftButton);
+    const QColor accent(QStringLiteral("#FF4444"));
+    for (bool on : {true, false}) {
+        button->setChecked(on);
+        const double share = shareOfHue(button->grab().toImage(), accent);
+        QVERIFY2(on ? share > 0.5 : share < 0.05, qPrintable(QString::number(share)));
+    }
+}
+
+void TestMainWindow::readableOnTheDarkTheme_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("icon");
+    for (const char *name : {"skipStartButton", "rewindButton", "playButton", "stopButton", "forwardButton",
+                             "skipEndButton"})
+        QTest::newRow(name) << QString::fromLatin1(name) << true;
+    for (const char *name : {"refEdit", "locEdit", "opEdit", "oicEdit", "transcriberEdit", "translatorEdit"})
+        QTest::newRow(name) << QString::fromLatin1(name) << false;
+}
+
+void TestMainWindow::readableOnTheDarkTheme()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, icon);
+    auto *widget = rig->window->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    const QPalette palette = widget->palette();
+    const double ratio = icon ? contrast(iconInk(static_cast<QToolButton *>(widget)->icon()), palette.color(QPalette::Button))
+                              : contrast(palette.color(QPalette::PlaceholderText), palette.color(QPalette::Base));
+    QVERIFY2(ratio >= 4.5, qPrintable(QString::number(ratio)));
+}
+
+void TestMainWindow::fitsSmallScreens_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::newRow("1280 x 720") << QSize(1280, 720);
+    QTest::newRow("1366 x 768") << QSize(1366, 768);
+}
+
+void TestMainWindow::fitsSmallScreens()
+{
+    QFETCH(QSize, screen);
+    MainWindow *window = rig->window;
+    window->showNormal();
+    window->resize(screen);
+    QTRY_COMPARE(window->size(), screen);
+    QCoreApplication::processEvents();
+    for (auto *edit : window->findChildren<QLineEdit *>()) {
+        if (edit->placeholderText().isEmpty())
+            continue;
+        QVERIFY2(textRoom(edit) >= edit->fontMetrics().horizontalAdvance(edit->placeholderText()),
+                 qPrintable(edit->objectName()));
+    }
+    const QRect inside = window->rect();
+    for (QWidget *control : window->findChildren<QWidget *>()) {
+        if (!qobject_cast<QToolButton *>(control) && !qobject_cast<QAbstractButton *>(control)
+            && !qobject_cast<QComboBox *>(control))
+            continue;
+        if (!control->isVisibleTo(window) || control->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
+        QVERIFY2(inside.contains(at), qPrintable(control->objectName() + QLatin1Char(' ') + control->metaObject()->className()));
+    }
+}
+
+void TestMainWindow::statusSaysWhatHappens_data()
+{
+    QTest::addColumn<std::function<void(AudioEngine *)>>("happen");
+    QTest::addColumn<QString>("status");
+    using Happen = std::function<void(AudioEngine *)>;
+    QTest::newRow("load starts") << Happen([](AudioEngine *e) { emit e->loadingStateChanged(true); }) << "Loading";
+    QTest::newRow("load under way") << Happen([](AudioEngine *e) {
+        emit e->loadingStateChanged(true);
+        emit e->loadProgressChanged(42);
+    }) << "Loading 42 %";
+    QTest::newRow("load done") << Happen([](AudioEngine *e) {
+        emit e->loadProgressChanged(100);
+        emit e->loadingStateChanged(false);
+    }) << "Ready";
+    QTest::newRow("load failed") << Happen([](AudioEngine *e) {
+        emit e->loadingStateChanged(true);
+        emit e->errorMessage(QStringLiteral("Could not open file."));
+        emit e->loadingStateChanged(false);
+    }) << "Could not open file.";
+    QTest::newRow("output lost while playing") << Happen([](AudioEngine *e) {
+        emit e->outputLost();
+        emit e->playbackStopped();
+    }) << "Audio output lost — press Play to reconnect";
+}
+
+void TestMainWindow::statusSaysWhatHappens()
+{
+    QFETCH(std::function<void(AudioEngine *)>, happen);
+    QFETCH(QString, status);
+    rig->answerDialogs(); // an error also comes in a box
+    happen(rig->engine());
+    QCOMPARE(rig->child<QLabel>("statusLabel")->text(), status);
 }
 
 QTEST_MAIN(TestMainWindow)

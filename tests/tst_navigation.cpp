@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 class TestNavigation : public QObject
@@ -31,6 +33,8 @@ private slots:
     void selectionsFollowTheLink_data();
     void selectionsFollowTheLink();
     void scrollBarFollowsTheView();
+    void timesOfTheSelection_data();
+    void timesOfTheSelection();
     void keysOnAFocusedWaveform();
     void gridRowPlaysInALoop();
     void gridMenuZoomsToTheRow();
@@ -147,6 +151,35 @@ void TestNavigation::selectionsFollowTheLink()
     QTest::mouseClick(child<QPushButton>("deselectButton"), Qt::LeftButton);
     QCOMPARE(left->selectionStart(), qlonglong(-1));
     QCOMPARE(right->selectionStart(), qlonglong(-1));
+}
+
+void TestNavigation::timesOfTheSelection_data()
+{
+    QTest::addColumn<std::function<void(MainWindow *)>>("select");
+    QTest::addColumn<QString>("shown");
+    using Select = std::function<void(MainWindow *)>;
+    QTest::newRow("everything") << Select([](MainWindow *w) { QMetaObject::invokeMethod(w, "onSelectAllClicked"); })
+                                << "Start 00:00:00.000\nEnd 00:01:00.000\nLength 00:01:00.000";
+    QTest::newRow("a grid row") << Select([](MainWindow *w) {
+        QMetaObject::invokeMethod(w, "onGridRegionRequested", Q_ARG(qlonglong, 1500), Q_ARG(qlonglong, 4000));
+    }) << "Start 00:00:01.500\nEnd 00:00:04.000\nLength 00:00:02.500";
+    QTest::newRow("nothing") << Select([](MainWindow *w) {
+        QMetaObject::invokeMethod(w, "onSelectAllClicked");
+        QMetaObject::invokeMethod(w, "onDeselectClicked");
+    }) << "";
+}
+
+// The length stands by the clock, the selection's times by the selection
+// buttons, and only the top view carries the ruler.
+void TestNavigation::timesOfTheSelection()
+{
+    QFETCH(std::function<void(MainWindow *)>, select);
+    QFETCH(QString, shown);
+    select(window);
+    QCOMPARE(child<QLabel>("selectionLabel")->text(), shown);
+    QCOMPARE(child<QLabel>("durationLabel")->text(), QStringLiteral("/ 00:01:00.000"));
+    QVERIFY(left->isRulerShown());
+    QVERIFY(!right->isRulerShown());
 }
 
 void TestNavigation::scrollBarFollowsTheView()

@@ -1,6 +1,7 @@
 #include "widgets/waveformcolumns.h"
 
 #include "audio/peaklists.h"
+#include "widgets/timeruler.h"
 
 #include <QTest>
 
@@ -68,6 +69,10 @@ private slots:
     void foldColumns();
     void traced_data();
     void traced();
+    void rulerStep_data();
+    void rulerStep();
+    void rulerTicks_data();
+    void rulerTicks();
 };
 
 void TestWaveformColumns::timeToPixel_data()
@@ -271,6 +276,70 @@ void TestWaveformColumns::traced()
         QVERIFY2(qAbs(c.top - (50 - int(50 * hi))) <= 1 && qAbs(c.bottom - (50 - int(50 * lo))) <= 1,
                  qPrintable(QStringLiteral("column %1: %2-%3, sine %4..%5").arg(c.x).arg(c.top).arg(c.bottom).arg(lo).arg(hi)));
     }
+}
+
+void TestWaveformColumns::rulerStep_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<double>("spacing");
+    QTest::addColumn<qlonglong>("step");
+    QTest::newRow("100 px a second, labels 120 px apart") << 0.1 << 120.0 << 2000LL;
+    QTest::newRow("exactly the spacing") << 0.1 << 100.0 << 1000LL;
+    QTest::newRow("zoomed in to the sample") << 50.0 << 120.0 << 5LL;
+    QTest::newRow("an hour across 1000 px") << 1000.0 / 3600000 << 120.0 << 10LL * 60 * 1000;
+    QTest::newRow("beyond the largest step") << 1e-9 << 120.0 << 12LL * 3600 * 1000;
+    QTest::newRow("zoom 0") << 0.0 << 120.0 << 0LL;
+    QTest::newRow("zoom not a number") << kNaN << 120.0 << 0LL;
+    QTest::newRow("infinite zoom") << kInf << 120.0 << 0LL;
+}
+
+void TestWaveformColumns::rulerStep()
+{
+    QFETCH(double, zoom);
+    QFETCH(double, spacing);
+    QFETCH(qlonglong, step);
+    QCOMPARE(rulerStepMs(zoom, spacing), step);
+}
+
+void TestWaveformColumns::rulerTicks_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<qlonglong>("step");
+    QTest::addColumn<qlonglong>("origin");
+    QTest::addColumn<bool>("realTime");
+    QTest::addColumn<QStringList>("ticks");
+    QTest::newRow("track time from the start")
+        << 0.1 << 0 << 1000LL << 0LL << false
+        << QStringList{"0 00:00:00", "100 00:00:01", "200 00:00:02"};
+    QTest::newRow("scrolled between two ticks")
+        << 0.1 << 1500 << 1000LL << 0LL << false << QStringList{"50 00:00:02", "150 00:00:03", "250 00:00:04"};
+    QTest::newRow("steps below a second keep the milliseconds")
+        << 1.0 << 50 << 100LL << 0LL << false
+        << QStringList{"50 00:00:00.100", "150 00:00:00.200", "250 00:00:00.300"};
+    QTest::newRow("real time falls on round times of day")
+        << 0.1 << 0 << 1000LL << 36000250LL << true
+        << QStringList{"75 10:00:01", "175 10:00:02", "275 10:00:03"};
+    QTest::newRow("real time wraps at midnight")
+        << 0.1 << 0 << 1000LL << 86399000LL << true
+        << QStringList{"0 23:59:59", "100 00:00:00", "200 00:00:01"};
+    QTest::newRow("track time past a day does not wrap")
+        << 0.001 << 90000000 << 100000LL << 0LL << false << QStringList{"0 25:00:00", "100 25:01:40", "200 25:03:20"};
+    QTest::newRow("labels closer than a pixel") << 0.0001 << 0 << 1LL << 0LL << false << QStringList{};
+}
+
+void TestWaveformColumns::rulerTicks()
+{
+    QFETCH(double, zoom);
+    QFETCH(int, offset);
+    QFETCH(qlonglong, step);
+    QFETCH(qlonglong, origin);
+    QFETCH(bool, realTime);
+    QFETCH(QStringList, ticks);
+    QStringList drawn;
+    for (const RulerTick &tick : ::rulerTicks(zoom, offset, 300, step, origin))
+        drawn << QStringLiteral("%1 %2").arg(tick.x).arg(rulerLabel(tick.ms, step, realTime));
+    QCOMPARE(drawn, ticks);
 }
 
 QTEST_GUILESS_MAIN(TestWaveformColumns)

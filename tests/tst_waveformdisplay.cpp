@@ -57,6 +57,7 @@ private slots:
     void cacheRedraws_data();
     void cacheRedraws();
     void tracesSamples();
+    void rulerHasItsOwnBand();
     void mouse_data();
     void mouse();
     void wheel_data();
@@ -258,6 +259,9 @@ void TestWaveformDisplay::cacheRedraws_data()
     QTest::newRow("new peaks") << Change([](WaveformDisplay &v) { load(v, {0.5}); }) << true;
     QTest::newRow("zoom changed") << Change([](WaveformDisplay &v) { v.setView(0.2, 0); }) << true;
     QTest::newRow("resized") << Change([](WaveformDisplay &v) { v.resize(300, 120); }) << true;
+    QTest::newRow("ruler set to what it was") << Change([](WaveformDisplay &v) { v.setRuler(true, false, 5); }) << false;
+    QTest::newRow("ruler to real time") << Change([](WaveformDisplay &v) { v.setRuler(true, true, 5); }) << true;
+    QTest::newRow("ruler hidden") << Change([](WaveformDisplay &v) { v.setRuler(false, false, 0); }) << true;
 }
 
 void TestWaveformDisplay::cacheRedraws()
@@ -266,6 +270,7 @@ void TestWaveformDisplay::cacheRedraws()
     QFETCH(bool, redraws);
     WaveformDisplay view;
     QVERIFY(show(view));
+    view.setRuler(true, false, 0);
     load(view, QList<double>(100, 0.5));
     render(view);
     const int before = view.cacheRenderCount();
@@ -307,6 +312,30 @@ void TestWaveformDisplay::tracesSamples()
     view.setPlayPosition(3);
     render(view);
     QCOMPARE(reads, before);
+}
+
+// A full-scale wave reaches the top row; with the ruler it starts below the
+// ruler's band, where a tick stands at 2 s (200 px) and none between.
+void TestWaveformDisplay::rulerHasItsOwnBand()
+{
+    WaveformDisplay view;
+    QVERIFY(show(view));
+    load(view, QList<double>(1000, 0.99));
+    view.setShowGrid(false);
+    const auto firstRow = [](const QImage &image, int x, const QColor &colour) {
+        for (int y = 1; y < image.height(); ++y)
+            if (image.pixelColor(x, y) == colour)
+                return y;
+        return -1;
+    };
+    QCOMPARE(firstRow(render(view), 200, kWave), 1);
+    view.setRuler(true, false, 0);
+    const QImage image = render(view);
+    const int waveTop = firstRow(image, 200, kWave);
+    QVERIFY(waveTop > view.fontMetrics().height());
+    // A tick stands on the band's lower edge, at a whole second.
+    QCOMPARE(image.pixelColor(200, waveTop - 2), QColor(200, 200, 200));
+    QCOMPARE(image.pixelColor(250, waveTop - 2), QColor(32, 32, 32));
 }
 
 void TestWaveformDisplay::mouse_data()

@@ -6,6 +6,7 @@
 #include "widgets/marker.h"
 
 #include <QMainWindow>
+#include <QStyle>
 #include <QSet>
 #include <QString>
 
@@ -209,6 +210,13 @@ private:
     void showEditMenu(QWidget *view, const QPoint &at);
     void updateScrollBar();
     void followPlayHead(qlonglong position);
+    // The ruler, the recording's length and the selection's times, in the
+    // clock's time source.
+    void updateTimeReadouts();
+    void showStatus(const QString &text);
+    // Case boxes and the selection's times at least as wide as their
+    // texts, in the font in use.
+    void fitTextWidths();
     bool playHeadInView(qlonglong position) const;
     void notePlayHeadInView();
     void showGridMenu(const QPoint &at);
@@ -217,6 +225,9 @@ private:
     QWidget *buildTransport();
     QWidget *buildInfoPane();
     void applyDarkTheme();
+    // The style's transport icon in the dark theme's button text colour:
+    // the style draws them dark, for light themes.
+    QIcon transportIcon(QStyle::StandardPixmap which) const;
     void applyLockState();
     void lockInfoPages();
     void loadKeysHelp();
@@ -262,6 +273,7 @@ private:
     QSplitter *bottomSplitter = nullptr;
 
     QLabel *clockLabel = nullptr;
+    QLabel *durationLabel = nullptr;
     QComboBox *timeSourceCombo = nullptr;
     QLabel *statusLabel = nullptr;
     QProgressBar *loadProgress = nullptr;
@@ -289,6 +301,7 @@ private:
     QPushButton *fitButton = nullptr;
     QPushButton *selectAllButton = nullptr;
     QPushButton *deselectButton = nullptr;
+    QLabel *selectionLabel = nullptr;
 
     QWidget *rightWaveContainer = nullptr;
     QScrollBar *scrollBar = nullptr;

@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTextEdit>
@@ -36,6 +37,7 @@ constexpr int kLogoHeight = 106;
 constexpr int kColourButtonWidth = 25;
 constexpr int kChannelStripMinWidth = 140;
 constexpr int kLoadProgressWidth = 100;
+constexpr int kTimeSourceLength = 12; // "Track Timing"
 
 template<typename T>
 T *named(T *widget, const char *name)
@@ -99,16 +101,25 @@ QWidget *MainWindow::buildHeader(const WindowPictures &pictures)
     headerSplitter->setChildrenCollapsible(false);
     headerSplitter->addWidget(makeLogoLabel(pictures));
 
+    // The clock, the length and the time source stand one above the other,
+    // so the header stays narrow enough for small screens.
     auto *timing = new QGroupBox(QStringLiteral("Timing"));
-    auto *timingLayout = new QHBoxLayout(timing);
+    auto *timingLayout = new QVBoxLayout(timing);
     timingLayout->setContentsMargins(5, 5, 5, 5);
-    timingLayout->setSpacing(10);
+    timingLayout->setSpacing(0);
     clockLabel = named(new QLabel(QStringLiteral("00:00:00.000")), "clockLabel");
     clockLabel->setAlignment(Qt::AlignCenter);
+    durationLabel = named(new QLabel(QStringLiteral("/ 00:00:00.000")), "durationLabel");
+    durationLabel->setAlignment(Qt::AlignCenter);
+    durationLabel->setStyleSheet(QStringLiteral("font-size: 14px; color: #CCC;"));
     timeSourceCombo = named(new QComboBox, "timeSourceCombo");
+    // Filled only after a load: room for "Track Timing" from the start.
+    timeSourceCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    timeSourceCombo->setMinimumContentsLength(kTimeSourceLength);
     connect(timeSourceCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onTimeSourceChanged);
     timingLayout->addWidget(clockLabel);
-    timingLayout->addWidget(timeSourceCombo);
+    timingLayout->addWidget(durationLabel);
+    timingLayout->addWidget(timeSourceCombo, 0, Qt::AlignHCenter);
     headerSplitter->addWidget(timing);
 
     auto *caseBox = new QGroupBox(QStringLiteral("Case Details"));
@@ -141,8 +152,9 @@ QWidget *MainWindow::buildHeader(const WindowPictures &pictures)
     }
     headerSplitter->addWidget(caseBox);
 
+    // Two rows of buttons: one row is too wide for a 1280 pixel screen.
     auto *misc = new QGroupBox(QStringLiteral("Misc"));
-    auto *miscLayout = new QHBoxLayout(misc);
+    auto *miscLayout = new QGridLayout(misc);
     miscLayout->setContentsMargins(5, 5, 5, 5);
     spareButton = named(new QPushButton(QStringLiteral("Spare")), "spareButton");
     gridButton = named(new QPushButton(QStringLiteral("Grid")), "btnGrid");
@@ -163,8 +175,14 @@ QWidget *MainWindow::buildHeader(const WindowPictures &pictures)
     infoButton = named(new QPushButton(QStringLiteral("Hide Info")), "infoButton");
     infoButton->setCheckable(true);
     lockButton = named(new QPushButton(QStringLiteral("Lock UI")), "lockButton");
-    for (QPushButton *button : {spareButton, gridButton, greenButton, redButton, blueButton, infoButton, lockButton})
-        miscLayout->addWidget(button);
+    auto *colours = new QHBoxLayout;
+    for (QPushButton *button : {greenButton, redButton, blueButton})
+        colours->addWidget(button);
+    miscLayout->addWidget(spareButton, 0, 0);
+    miscLayout->addWidget(gridButton, 0, 1);
+    miscLayout->addLayout(colours, 0, 2);
+    miscLayout->addWidget(infoButton, 1, 0);
+    miscLayout->addWidget(lockButton, 1, 1);
     connect(greenButton, &QPushButton::clicked, this, &MainWindow::onSetColorGreen);
     connect(redButton, &QPushButton::clicked, this, &MainWindow::onSetColorRed);
     connect(blueButton, &QPushButton::clicked, this, &MainWindow::onSetColorBlue);
@@ -176,6 +194,7 @@ QWidget *MainWindow::buildHeader(const WindowPictures &pictures)
     auto *statusLayout = new QVBoxLayout(status);
     statusLabel = named(new QLabel(QStringLiteral("Ready")), "statusLabel");
     statusLabel->setStyleSheet(QStringLiteral("font-size: 14px; color: #AAA;"));
+    statusLabel->setWordWrap(true); // an error message may be long
     loadProgress = named(new QProgressBar, "loadProgress");
     loadProgress->setFixedWidth(kLoadProgressWidth);
     loadProgress->hide();
@@ -191,12 +210,15 @@ QWidget *MainWindow::buildWaveArea()
 {
     waveSplitter = named(new QSplitter(Qt::Horizontal), "waveSplitter");
 
+    // The strip's least width is held by its groups, not the strip itself,
+    // so it still grows for the selection's times in a larger font.
     auto *strip = new QWidget;
-    strip->setMinimumWidth(kChannelStripMinWidth);
     auto *stripLayout = new QVBoxLayout(strip);
-    stripLayout->setContentsMargins(0, 0, 5, 0);
+    const int stripRight = 5;
+    stripLayout->setContentsMargins(0, 0, stripRight, 0);
 
     auto *channels = new QGroupBox(QStringLiteral("Channels"));
+    channels->setMinimumWidth(kChannelStripMinWidth - stripRight);
     auto *channelsLayout = new QVBoxLayout(channels);
     channelsLayout->setContentsMargins(5, 5, 5, 5);
     const QIcon muteIcon = style()->standardIcon(QStyle::SP_MediaVolumeMuted);
@@ -226,6 +248,9 @@ QWidget *MainWindow::buildWaveArea()
     deselectButton = named(new QPushButton(QStringLiteral("None")), "deselectButton");
     for (QPushButton *button : {zoomSelButton, fitButton, selectAllButton, deselectButton})
         toolsLayout->addWidget(button);
+    selectionLabel = named(new QLabel, "selectionLabel");
+    selectionLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    toolsLayout->addWidget(selectionLabel);
     stripLayout->addWidget(tools);
     stripLayout->addStretch();
     waveSplitter->addWidget(strip);
@@ -310,7 +335,7 @@ QWidget *MainWindow::buildTransport()
     };
     for (const Tool &tool : tools) {
         *tool.button = named(new QToolButton, tool.name);
-        (*tool.button)->setIcon(style()->standardIcon(tool.icon));
+        (*tool.button)->setIcon(transportIcon(tool.icon));
         if (tool.toolTip)
             (*tool.button)->setToolTip(QString::fromLatin1(tool.toolTip));
         transportLayout->addWidget(*tool.button);
@@ -408,4 +433,29 @@ QWidget *MainWindow::buildInfoPane()
 
     infoTabs->setCurrentIndex(0);
     return infoPane;
+}
+
+void MainWindow::fitTextWidths()
+{
+    // Room for the longest selection line, so the strip does not jump when
+    // a selection appears.
+    if (selectionLabel)
+        selectionLabel->setMinimumWidth(selectionLabel->fontMetrics().horizontalAdvance(
+            QStringLiteral("Length 00:00:00.000")));
+    for (QLineEdit *edit : {refEdit, locEdit, opEdit, oicEdit, transcriberEdit, translatorEdit}) {
+        if (!edit)
+            continue;
+        // What the style and the box itself take around the text: its frame,
+        // its text margins and QLineEdit's fixed two pixels a side.
+        constexpr int kProbeWidth = 1000;
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.rect = QRect(0, 0, kProbeWidth, edit->height());
+        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+        const QRect text = edit->style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, edit)
+                               .marginsRemoved(edit->textMargins());
+        const int around = kProbeWidth - text.width() + 2 * 2;
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(edit->placeholderText()) + around);
+    }
 }

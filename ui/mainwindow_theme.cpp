@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QGraphicsBlurEffect>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
 #include <QSplitter>
@@ -21,6 +22,8 @@
 namespace {
 
 constexpr qreal kLockBlurRadius = 8.0;
+const QColor kButtonText(Qt::white);
+constexpr int kIconSides[] = {16, 24, 32, 48};
 
 QString describeSplitter(const QSplitter *splitter, const QStringList &names)
 {
@@ -43,7 +46,10 @@ QString windowStyleSheet(const QString &accent)
                "QComboBox QAbstractItemView { background-color: #333; color: white; "
                "selection-background-color: %1; }"
                "QHeaderView::section { background-color: #333; color: white; border: 1px solid #444; }"
-               "QPushButton:checked#btnGrid { background-color: %1; color: black; }")
+               // Every on/off control says "on" in the accent colour.
+               "QPushButton:checked#btnGrid, QPushButton:checked#loopButton, QPushButton:checked#infoButton, "
+               "QCheckBox:checked#muteLCheck, QCheckBox:checked#muteRCheck "
+               "{ background-color: %1; color: black; }")
         .arg(accent);
 }
 
@@ -65,12 +71,29 @@ void MainWindow::applyDarkTheme()
     palette.setColor(QPalette::ToolTipText, Qt::white);
     palette.setColor(QPalette::Text, Qt::white);
     palette.setColor(QPalette::Button, QColor(45, 45, 45));
-    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::ButtonText, kButtonText);
     palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
     palette.setColor(QPalette::HighlightedText, Qt::white);
     palette.setColor(QPalette::Disabled, QPalette::Text, QColor(127, 127, 127));
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
+    // Qt's own placeholder grey is meant for light themes and vanishes here.
+    palette.setColor(QPalette::PlaceholderText, QColor(160, 160, 160));
     QApplication::setPalette(palette);
+}
+
+QIcon MainWindow::transportIcon(QStyle::StandardPixmap which) const
+{
+    const QIcon source = style()->standardIcon(which);
+    QIcon tinted;
+    for (int side : kIconSides) {
+        QPixmap pixmap = source.pixmap(side);
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), kButtonText);
+        painter.end();
+        tinted.addPixmap(pixmap);
+    }
+    return tinted;
 }
 
 void MainWindow::applyAccentColor(const QString &color)
@@ -83,6 +106,8 @@ void MainWindow::applyAccentColor(const QString &color)
             wave->setWaveColor(QColor(color));
     }
     setStyleSheet(windowStyleSheet(color));
+    // The theme's font and this style sheet decide how wide texts are.
+    fitTextWidths();
 }
 
 void MainWindow::onSetColorGreen()

@@ -20,6 +20,11 @@ namespace {
 
 constexpr qlonglong kStepMs = 5000;
 const QString kOutputLostText = QStringLiteral("Audio output lost — press Play to reconnect");
+const QString kReady = QStringLiteral("Ready");
+const QString kLoading = QStringLiteral("Loading");
+const QString kPlaying = QStringLiteral("Playing");
+const QString kPaused = QStringLiteral("Paused");
+const QString kStopped = QStringLiteral("Stopped");
 
 } // namespace
 
@@ -46,10 +51,27 @@ void MainWindow::connectTransport()
     connect(engine, &AudioEngine::positionChanged, this, &MainWindow::updateClocks);
     connect(engine, &AudioEngine::playbackStopped, this, &MainWindow::onPlaybackStopped);
     // Said in the window, not in a box: the server may come and go many times.
-    connect(engine, &AudioEngine::outputLost, this, [this]() {
-        if (statusLabel)
-            statusLabel->setText(kOutputLostText);
+    connect(engine, &AudioEngine::outputLost, this, [this]() { showStatus(kOutputLostText); });
+    // The status label says what is going on; the last error stays until
+    // something else happens.
+    connect(engine, &AudioEngine::errorMessage, this, &MainWindow::showStatus);
+    connect(engine, &AudioEngine::loadingStateChanged, this, [this](bool isLoading) {
+        if (isLoading)
+            showStatus(kLoading);
+        else if (statusLabel && statusLabel->text().startsWith(kLoading)) // not a failure
+            showStatus(kReady);
     });
+    connect(engine, &AudioEngine::loadProgressChanged, this, [this](int percent) {
+        showStatus(percent < 0 ? kLoading : QStringLiteral("%1 %2 %").arg(kLoading).arg(percent));
+    });
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    if (!statusLabel)
+        return;
+    statusLabel->setText(text);
+    statusLabel->setToolTip(text);
 }
 
 void MainWindow::fillDeviceList()
@@ -67,11 +89,12 @@ void MainWindow::onPlayPauseClicked()
     logEvent(QStringLiteral("User Action: Play/Pause"));
     if (engine->isPlaying()) {
         engine->pause();
+        showStatus(kPaused);
     } else {
         engine->play();
-        // Playing again means the output is back.
-        if (statusLabel && engine->isPlaying() && statusLabel->text() == kOutputLostText)
-            statusLabel->setText(QStringLiteral("Ready"));
+        // A play that failed leaves its error on show.
+        if (engine->isPlaying())
+            showStatus(kPlaying);
     }
     updatePlayIcon();
 }
@@ -81,6 +104,7 @@ void MainWindow::onStopClicked()
     if (transportReady()) {
         logEvent(QStringLiteral("User Action: Stop"));
         engine->stop();
+        showStatus(kStopped);
         // Stop goes back to the start: the clock and play heads must say so
         // now, not at the next play.
         updateClocks(engine->position());
@@ -172,10 +196,13 @@ void MainWindow::updatePlayIcon()
 {
     if (!playButton || !engine)
         return;
-    playButton->setIcon(style()->standardIcon(engine->isPlaying() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    playButton->setIcon(transportIcon(engine->isPlaying() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
 }
 
 void MainWindow::onPlaybackStopped()
 {
+    // The end of the recording; a lost output has said so already.
+    if (statusLabel && statusLabel->text() == kPlaying)
+        showStatus(kStopped);
     updatePlayIcon();
 }

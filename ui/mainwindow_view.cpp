@@ -4,11 +4,14 @@
 #include "ui/mainwindow.h"
 
 #include "audio/audioengine.h"
+#include "ui/metadatapane.h"
 #include "ui/viewnavigation.h"
 #include "widgets/transcriptiongrid.h"
 #include "widgets/waveformdisplay.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QPointer>
@@ -71,6 +74,33 @@ void MainWindow::connectNavigation()
 
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this, &MainWindow::showGridMenu);
+
+    // The time source and the start time of day change what the ruler and
+    // the selection read.
+    connect(timeSourceCombo, &QComboBox::currentIndexChanged, this, &MainWindow::updateTimeReadouts);
+    connect(engine, &AudioEngine::metadataReady, this, &MainWindow::updateTimeReadouts);
+    updateTimeReadouts();
+}
+
+void MainWindow::updateTimeReadouts()
+{
+    if (!engine)
+        return;
+    const bool realTime = timeSourceCombo && timeSourceCombo->currentIndex() == kRealTimeSourceIndex;
+    const qlonglong startOfDay = engine->startTimeOfDay();
+    if (waveL)
+        waveL->setRuler(true, realTime, startOfDay);
+    if (durationLabel)
+        durationLabel->setText(QStringLiteral("/ ") + clockText(engine->duration(), false, 0));
+    if (!selectionLabel)
+        return;
+    if (selStart < 0 || selEnd <= selStart) {
+        selectionLabel->clear();
+        return;
+    }
+    selectionLabel->setText(QStringLiteral("Start %1\nEnd %2\nLength %3")
+                                .arg(clockText(selStart, realTime, startOfDay), clockText(selEnd, realTime, startOfDay),
+                                     clockText(selEnd - selStart, false, 0)));
 }
 
 void MainWindow::showGridMenu(const QPoint &at)
@@ -219,6 +249,7 @@ void MainWindow::onRegionSelected(qlonglong start, qlonglong end, int channel)
         waveR->setSelection(showRight ? start : -1, showRight ? end : -1);
     if (loopButton && loopButton->isChecked() && engine)
         engine->setLoopRegion(true, selStart, selEnd);
+    updateTimeReadouts();
 }
 
 void MainWindow::onSelectAllClicked()
@@ -259,7 +290,10 @@ void MainWindow::onGridPlayRegion(qlonglong start, qlonglong end)
         if (wave)
             wave->setSelection(start, end);
     }
+    updateTimeReadouts();
     engine->play();
+    if (engine->isPlaying())
+        showStatus(QStringLiteral("Playing"));
     updatePlayIcon();
 }
 
@@ -308,5 +342,6 @@ void MainWindow::onWaveformReady(QList<double> l, QList<double> r)
         waveR->setWaveformData(r, duration, 1);
     if (rightWaveContainer)
         rightWaveContainer->setVisible(!r.isEmpty());
+    updateTimeReadouts(); // an edit may have changed the length
     QTimer::singleShot(kFitDelayMs, this, &MainWindow::onFitToWidth);
 }

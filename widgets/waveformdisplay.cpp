@@ -1,5 +1,6 @@
 #include "widgets/waveformdisplay.h"
 
+#include "widgets/timeruler.h"
 #include "widgets/waveformcolumns.h"
 
 #include <QMouseEvent>
@@ -16,12 +17,16 @@ const QColor kSelectionEdge(255, 255, 0, 255);
 const QColor kBorder(60, 60, 60, 255);
 const QColor kGrid(50, 50, 50, 255);
 const QColor kPlaceholderText(100, 100, 100, 255);
+const QColor kRulerBackground(32, 32, 32, 255);
+const QColor kRulerText(200, 200, 200, 255);
 
 constexpr int kMinimumHeight = 100;
 constexpr int kGridSpacing = 100;
 constexpr double kZoomTolerance = 0.0001;
 constexpr double kWheelZoomIn = 1.1;
 constexpr double kWheelZoomOut = 0.9;
+constexpr int kRulerPadding = 4;
+constexpr int kRulerTickHeight = 5;
 
 } // namespace
 
@@ -87,6 +92,16 @@ void WaveformDisplay::setView(double zoom, int offset)
 void WaveformDisplay::setSampleSource(std::function<SampleView()> source)
 {
     sampleSource = std::move(source);
+    invalidateCache();
+}
+
+void WaveformDisplay::setRuler(bool shown, bool realTime, qlonglong startOfDayMs)
+{
+    // A hidden ruler has no time source worth a redraw.
+    const Ruler next = shown ? Ruler{true, realTime, realTime ? startOfDayMs : 0} : Ruler{};
+    if (next == ruler)
+        return;
+    ruler = next;
     invalidateCache();
 }
 
@@ -188,16 +203,46 @@ void WaveformDisplay::renderCache()
         return;
     }
 
+    // The ruler takes a band of its own, so no peak hides under a label.
+    const int top = rulerHeight();
+    if (top > 0)
+        drawRuler(painter, w);
+    painter.translate(0, top);
+    const int waveHeight = h - top;
+
     if (showGrid) {
         painter.setPen(kGrid);
         for (int x = 0; x < w; x += kGridSpacing)
-            painter.drawLine(x, 0, x, h);
-        painter.drawLine(0, h / 2, w, h / 2);
+            painter.drawLine(x, 0, x, waveHeight);
+        painter.drawLine(0, waveHeight / 2, w, waveHeight / 2);
     }
 
     painter.setPen(QPen(waveColor, 1));
     const SampleView samples = sampleSource ? sampleSource() : SampleView();
-    const QList<WaveColumn> columns = waveColumns(peaks, peaksPerSecond, samples, channel, zoom, offset, w, h);
+    const QList<WaveColumn> columns =
+        waveColumns(peaks, peaksPerSecond, samples, channel, zoom, offset, w, waveHeight);
     for (const WaveColumn &column : columns)
         painter.drawLine(column.x, column.top, column.x, column.bottom);
+}
+
+int WaveformDisplay::rulerHeight() const
+{
+    return ruler.shown ? fontMetrics().height() + kRulerPadding + kRulerTickHeight : 0;
+}
+
+void WaveformDisplay::drawRuler(QPainter &painter, int width)
+{
+    const int band = rulerHeight();
+    painter.fillRect(0, 0, width, band, kRulerBackground);
+    painter.setPen(kRulerText);
+    // Labels at least one widest label and a gap apart, whatever the font.
+    const QString widest = rulerLabel(0, 1, false);
+    const int spacing = fontMetrics().horizontalAdvance(widest) + 3 * kRulerPadding;
+    const qlonglong step = rulerStepMs(zoom, spacing);
+    const qlonglong origin = ruler.realTime ? ruler.startOfDayMs : 0;
+    for (const RulerTick &tick : rulerTicks(zoom, offset, width, step, origin)) {
+        painter.drawLine(tick.x, band - kRulerTickHeight, tick.x, band - 1);
+        painter.drawText(tick.x + kRulerPadding / 2, kRulerPadding / 2 + fontMetrics().ascent(),
+                         rulerLabel(tick.ms, step, ruler.realTime));
+    }
 }

@@ -15,7 +15,8 @@
 // moving the play head costs one blit. The view never changes its own zoom or
 // offset: the wheel asks for a new view through viewChanged(). Zoomed in
 // past the peak lists' resolution it draws the samples themselves, read
-// through an optional source while it redraws the cache.
+// through an optional source while it redraws the cache. A view may carry a
+// time ruler along its top edge, drawn into the same cache.
 class WaveformDisplay : public QWidget
 {
     Q_OBJECT
@@ -33,11 +34,15 @@ public:
     // The recording's samples, asked for at each redraw and not kept. New
     // samples always come with new peak lists, which redraw the cache.
     void setSampleSource(std::function<SampleView()> source);
+    // Shows or hides the time ruler; its labels read track time, or with
+    // realTime the time of day from startOfDayMs, as the clock does.
+    void setRuler(bool shown, bool realTime, qlonglong startOfDayMs);
 
     double currentZoom() const { return zoom; }
     int currentOffset() const { return offset; }
     int currentChannel() const { return channel; }
     bool isGridShown() const { return showGrid; }
+    bool isRulerShown() const { return ruler.shown; }
     QColor currentWaveColor() const { return waveColor; }
     qlonglong playPosition() const { return playPositionMs; }
     qlonglong selectionStart() const { return selectionStartMs; }
@@ -62,6 +67,8 @@ protected:
 private:
     void invalidateCache();
     void renderCache();
+    int rulerHeight() const;
+    void drawRuler(QPainter &painter, int width);
 
     QList<double> peaks;
     std::function<SampleView()> sampleSource;
@@ -80,4 +87,14 @@ private:
     bool showGrid = true;
     QColor waveColor = QColor(0, 255, 0, 255);
     int cacheRenders = 0;
+    struct Ruler
+    {
+        bool shown = false;
+        bool realTime = false;
+        qlonglong startOfDayMs = 0;
+        bool operator==(const Ruler &other) const
+        {
+            return shown == other.shown && realTime == other.realTime && startOfDayMs == other.startOfDayMs;
+        }
+    } ruler;
 };
