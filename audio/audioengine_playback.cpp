@@ -83,16 +83,15 @@ void AudioEngine::play()
         openStream();
     if (!reader->isOpen())
         reader->open(QIODevice::ReadOnly);
-    if (sink->state() == QAudio::SuspendedState) {
-        // Resuming after a pause picks up a little earlier, so the words cut
-        // off by the pause are heard again; a seek since the pause chose its
-        // own place.
-        if (backstepArmed && backstepMs > 0)
-            seek(qMax<qlonglong>(0, position() - backstepMs));
+    // Resuming after a pause picks up a little earlier, so the words cut off
+    // by the pause are heard again; a seek since the pause chose its own
+    // place. The seek stops the paused stream, which then starts afresh.
+    if (sink->state() == QAudio::SuspendedState && backstepArmed && backstepMs > 0)
+        seek(qMax<qlonglong>(0, position() - backstepMs));
+    if (sink->state() == QAudio::SuspendedState)
         sink->resume();
-    } else {
+    else
         sink->start(reader);
-    }
     backstepArmed = false;
     positionTimer->start();
     // A server that is still away refuses the stream at once, without a

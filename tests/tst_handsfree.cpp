@@ -7,6 +7,8 @@
 #include "windowrig.h"
 
 #include <QApplication>
+#include <QToolButton>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -26,6 +28,8 @@ private slots:
     void pedalsDriveTheTransport_data();
     void pedalsDriveTheTransport();
     void goToTime();
+    void backstepOnResume_data();
+    void backstepOnResume();
     void hotkeysLogAndAct_data();
     void hotkeysLogAndAct();
     void droppedFileOpens_data();
@@ -132,6 +136,59 @@ void TestHandsFree::goToTime()
     QTest::keyClick(rig->window, Qt::Key_G, Qt::ControlModifier);
     QCOMPARE(rig->engine()->position(), 12500LL);
     QCOMPARE(rig->lastEvent(), QStringLiteral("User Action: Go to 00:00:12.500"));
+}
+
+void TestHandsFree::backstepOnResume_data()
+{
+    QTest::addColumn<QString>("source"); // what pauses and resumes
+    QTest::addColumn<int>("choice");     // in the Backstep list
+    QTest::addColumn<qlonglong>("back");
+    QTest::newRow("Play button, 2 s") << "button" << 2 << 2000LL;
+    QTest::newRow("F1, 5 s") << "F1" << 4 << 5000LL;
+    QTest::newRow("pedal centre, 1 s") << "pedal" << 1 << 1000LL;
+    QTest::newRow("off") << "button" << 0 << 0LL;
+    QTest::newRow("a seek while paused is not moved") << "seek" << 2 << 0LL;
+    QTest::newRow("Play after Stop is not moved") << "stop" << 4 << 0LL;
+}
+
+void TestHandsFree::backstepOnResume()
+{
+    QFETCH(QString, source);
+    QFETCH(int, choice);
+    QFETCH(qlonglong, back);
+    auto *combo = rig->child<QComboBox>("backstepCombo");
+    const int before = combo->currentIndex(); // the last run's choice
+    combo->setCurrentIndex(choice);
+    const auto press = [&]() {
+        if (source == QLatin1String("F1")) {
+            QVERIFY(QMetaObject::invokeMethod(rig->window, "handleGlobalKey", Q_ARG(int, 1)));
+        } else if (source == QLatin1String("pedal")) {
+            QVERIFY(QMetaObject::invokeMethod(rig->window, "onPedalDown", Q_ARG(int, 2)));
+            QVERIFY(QMetaObject::invokeMethod(rig->window, "onPedalUp", Q_ARG(int, 2)));
+        } else {
+            QTest::mouseClick(rig->child<QToolButton>("playButton"), Qt::LeftButton);
+        }
+    };
+    AudioEngine *engine = rig->engine();
+    engine->seek(10000);
+    press();
+    QTRY_VERIFY(engine->isPlaying() && engine->position() > 10100);
+    if (source == QLatin1String("stop"))
+        QTest::mouseClick(rig->child<QToolButton>("stopButton"), Qt::LeftButton);
+    else
+        press();
+    qlonglong stopped = engine->position();
+    if (source == QLatin1String("seek")) {
+        engine->seek(20000);
+        stopped = 20000;
+    }
+    press();
+    const qlonglong resumed = engine->position();
+    QVERIFY2(qAbs(resumed - qMax(0LL, stopped - back)) < 250,
+             qPrintable(QStringLiteral("%1 after a pause at %2").arg(resumed).arg(stopped)));
+    QTRY_VERIFY(engine->isPlaying());
+    QCOMPARE(rig->eventLog().contains(QStringLiteral("User Action: Backstep: ") + combo->itemText(choice)),
+             choice != before);
 }
 
 void TestHandsFree::droppedFileOpens_data()

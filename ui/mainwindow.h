@@ -109,6 +109,7 @@ private slots:
     void onLoopToggled(bool checked);
     void onMuteToggled();
     void onSpeedChanged(int index);
+    void onBackstepChanged(int index);
     void onDeviceChanged(int index);
     void onWaveformReady(QList<double> l, QList<double> r);
     void onPlaybackStopped();
@@ -164,6 +165,9 @@ private:
     // `ending` is what an export adds to the recording's base name
     // (".csv", "-edited.wav"); its extension goes on a name typed without one.
     QString askSavePath(const QString &dialog, const QString &caption, const QString &filter, const QString &ending);
+    // The few preferences kept between runs (INI under $XDG_CONFIG_HOME).
+    static QVariant preference(const QString &key, const QVariant &fallback = QVariant());
+    static void setPreference(const QString &key, const QVariant &value);
     // "Orlenta LE (Beta)", and " - " with the recording's file name when one is open.
     void showTitle(const QString &recording);
     void connectEngine();
@@ -317,6 +321,7 @@ private:
     QToolButton *skipEndButton = nullptr;
     QPushButton *loopButton = nullptr;
     QComboBox *speedCombo = nullptr;
+    QComboBox *backstepCombo = nullptr;
     QComboBox *deviceCombo = nullptr;
 
     QPushButton *cropButton = nullptr;

@@ -31,6 +31,16 @@ void rememberFolder(const QString &dialog, const QString &chosen)
 
 } // namespace
 
+QVariant MainWindow::preference(const QString &key, const QVariant &fallback)
+{
+    return preferences().value(key, fallback);
+}
+
+void MainWindow::setPreference(const QString &key, const QVariant &value)
+{
+    preferences().setValue(key, value);
+}
+
 QString MainWindow::askOpenPath(const QString &dialog, const QString &caption, const QString &filter)
 {
     const QString start = preferences().value(folderKey(dialog)).toString();

@@ -345,12 +345,20 @@ QWidget *MainWindow::buildTransport()
     loopButton->setCheckable(true);
     transportLayout->addWidget(loopButton);
     transportLayout->addStretch();
-    transportLayout->addWidget(new QLabel(QStringLiteral("Speed:")));
+    // The speeds name themselves ("1.5x"); the label room goes to Backstep,
+    // so the row fits a 1280-pixel screen.
     speedCombo = named(new QComboBox, "speedCombo");
     speedCombo->addItems({QStringLiteral("0.5x"), QStringLiteral("1.0x"), QStringLiteral("1.5x"),
                           QStringLiteral("2.0x")});
     speedCombo->setCurrentIndex(1);
+    speedCombo->setToolTip(QStringLiteral("Playback speed, pitch kept"));
     transportLayout->addWidget(speedCombo);
+    transportLayout->addWidget(new QLabel(QStringLiteral("Backstep:")));
+    backstepCombo = named(new QComboBox, "backstepCombo");
+    backstepCombo->addItems({QStringLiteral("Off"), QStringLiteral("1 s"), QStringLiteral("2 s"), QStringLiteral("3 s"),
+                             QStringLiteral("5 s")});
+    backstepCombo->setToolTip(QStringLiteral("How far back playback picks up when it resumes after a pause"));
+    transportLayout->addWidget(backstepCombo);
     deviceCombo = named(new QComboBox, "deviceCombo");
     transportLayout->addWidget(deviceCombo);
     controlsSplitter->addWidget(transport);

@@ -19,6 +19,8 @@
 namespace {
 
 constexpr qlonglong kStepMs = 5000;
+// The Backstep choices, in the order of the list.
+const QList<qlonglong> kBackstepMs{0, 1000, 2000, 3000, 5000};
 const QString kOutputLostText = QStringLiteral("Audio output lost — press Play to reconnect");
 const QString kReady = QStringLiteral("Ready");
 const QString kLoading = QStringLiteral("Loading");
@@ -47,6 +49,12 @@ void MainWindow::connectTransport()
     connect(muteLCheck, &QCheckBox::toggled, this, &MainWindow::onMuteToggled);
     connect(muteRCheck, &QCheckBox::toggled, this, &MainWindow::onMuteToggled);
     connect(speedCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onSpeedChanged);
+    // The choice of the last run, taken back without a log line: only a
+    // change is the user's action.
+    const int backstep = int(kBackstepMs.indexOf(preference(QStringLiteral("backstepMs"), 0).toLongLong()));
+    backstepCombo->setCurrentIndex(qMax(0, backstep));
+    engine->setBackstep(kBackstepMs.value(backstepCombo->currentIndex()));
+    connect(backstepCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onBackstepChanged);
     connect(deviceCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onDeviceChanged);
     connect(engine, &AudioEngine::positionChanged, this, &MainWindow::updateClocks);
     connect(engine, &AudioEngine::playbackStopped, this, &MainWindow::onPlaybackStopped);
@@ -177,6 +185,15 @@ void MainWindow::onDeviceChanged(int index)
     if (!engine || !deviceCombo || index < 0)
         return;
     engine->setOutputDevice(deviceCombo->itemData(index).value<QAudioDevice>());
+}
+
+void MainWindow::onBackstepChanged(int index)
+{
+    if (!engine || index < 0 || index >= kBackstepMs.size())
+        return;
+    engine->setBackstep(kBackstepMs.at(index));
+    setPreference(QStringLiteral("backstepMs"), kBackstepMs.at(index));
+    logEvent(QStringLiteral("User Action: Backstep: ") + backstepCombo->itemText(index));
 }
 
 void MainWindow::updateClocks(qlonglong position)
