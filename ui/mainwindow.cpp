@@ -55,6 +55,10 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
 
 MainWindow::~MainWindow()
 {
+    // The grid's model reports its rows going while the widgets are torn
+    // down; this window is no longer whole to hear it.
+    if (grid)
+        grid->model()->disconnect(this);
     if (!engine)
         return;
     engine->stop();
