@@ -180,6 +180,7 @@ void TestTranscriptionGrid::typedTimes()
     m_grid->addMarker(2000, 2500, "B", QString(), -1);
     m_grid->addMarker(3000, 3500, "C", QString(), -1);
     const QString label = m_grid->item(row, 2)->text();
+    m_grid->item(row, 0)->setData(Qt::UserRole + 1, label); // what a caller keeps on a row goes with it
     doubleClickCell(*m_grid, row, column);
     auto *editor = qobject_cast<QLineEdit *>(m_grid->indexWidget(m_grid->model()->index(row, column)));
     QVERIFY(editor);
@@ -193,6 +194,7 @@ void TestTranscriptionGrid::typedTimes()
     QCOMPARE(order, labels);
     const int now = int(order.indexOf(label));
     QCOMPARE(m_grid->item(now, column)->text(), shown);
+    QCOMPARE(m_grid->item(now, 0)->data(Qt::UserRole + 1).toString(), label);
     const std::optional<qlonglong> ms = parseTimeText(shown);
     QCOMPARE(column == 0 ? m_grid->getMarkers().at(now).start : m_grid->getMarkers().at(now).end, *ms);
 }

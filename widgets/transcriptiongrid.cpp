@@ -100,7 +100,7 @@ void TranscriptionGrid::onTimeEdited(QTableWidgetItem *cell)
     // The row moves to its place among the others by start time.
     const int from = cell->row();
     const QList<Marker> rows = getMarkers();
-    const Marker moved = rows.at(from);
+    const Marker &moved = rows.at(from);
     int to = 0;
     for (int row = 0; row < rows.size(); ++row) {
         if (row != from && rows.at(row).start <= moved.start)
@@ -108,9 +108,16 @@ void TranscriptionGrid::onTimeEdited(QTableWidgetItem *cell)
     }
     if (to == from)
         return;
+    // The cells themselves move, with whatever the window keeps on them.
     const int column = cell->column();
+    const QSignalBlocker quiet(this);
+    QList<QTableWidgetItem *> cells;
+    for (int c = 0; c < ColumnCount; ++c)
+        cells << takeItem(from, c);
     removeRow(from);
-    insertMarker(to, moved);
+    insertRow(to);
+    for (int c = 0; c < ColumnCount; ++c)
+        setItem(to, c, cells.at(c));
     setCurrentCell(to, column);
 }
 
