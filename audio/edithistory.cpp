@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,7 +32,7 @@ void EditHistory::clear()
 void EditHistory::recordLoad()
 {
     clear();
-    undoSteps.append(Step{});
+    undoSteps.push_back(Step{});
 }
 
 void EditHistory::recordEdit(const QByteArray &store, qint64 byteOffset, qint64 byteLength)
@@ -45,47 +43,44 @@ void EditHistory::recordEdit(const QByteArray &store, qint64 byteOffset, qint64 
     for (Step &step : redoSteps)
         keepBuffer(std::move(step.bytes));
     redoSteps.clear();
-    if (undoSteps.size() >= kMaxSteps)
-        keepBuffer(std::move(undoSteps.takeFirst().bytes));
+    if (int(undoSteps.size()) >= kMaxSteps) {
+        keepBuffer(std::move(undoSteps.front().bytes));
+        undoSteps.erase(undoSteps.begin());
+    }
     // A copy of its own: the edit that follows writes the store in place.
-    QByteArray bytes = bufferFor(length);
-    std::memcpy(bytes.data(), store.constData() + offset, size_t(length));
-    undoSteps.append(Step{offset, std::move(bytes)});
+    PageBuffer bytes = bufferFor(length);
+    if (length > 0)
+        std::memcpy(bytes.data(), store.constData() + offset, size_t(length));
+    undoSteps.push_back(Step{offset, std::move(bytes)});
 }
 
-void EditHistory::keepBuffer(QByteArray &&bytes)
+void EditHistory::keepBuffer(PageBuffer &&bytes)
 {
     if (bytes.capacity() > 0)
-        spare.append(std::move(bytes));
+        spare.push_back(std::move(bytes));
 }
 
 // The spare buffer that fits with the least room to spare. When none fits,
 // a new one of the exact size takes the place of the largest spare.
-QByteArray EditHistory::bufferFor(qint64 length)
+PageBuffer EditHistory::bufferFor(qint64 length)
 {
-    qsizetype fitting = -1;
-    qsizetype largest = -1;
-    for (qsizetype i = 0; i < spare.size(); ++i) {
-        const qint64 room = spare[i].capacity();
-        if (room >= length && (fitting < 0 || room < spare[fitting].capacity()))
-            fitting = i;
-        if (largest < 0 || room > spare[largest].capacity())
-            largest = i;
+    auto fitting = spare.end();
+    auto largest = spare.end();
+    for (auto it = spare.begin(); it != spare.end(); ++it) {
+        const qint64 room = it->capacity();
+        if (room >= length && (fitting == spare.end() || room < fitting->capacity()))
+            fitting = it;
+        if (largest == spare.end() || room > largest->capacity())
+            largest = it;
     }
-    if (fitting < 0) {
-        if (largest >= 0)
-            spare.removeAt(largest);
-        QByteArray fresh(length, Qt::Uninitialized);
-        // One call faults the new pages in; singly, each 4 KB costs a fault.
-        const quintptr page = quintptr(sysconf(_SC_PAGESIZE));
-        const quintptr from = (quintptr(fresh.data()) + page - 1) & ~(page - 1);
-        const quintptr to = (quintptr(fresh.data()) + quintptr(length)) & ~(page - 1);
-        if (to > from)
-            madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
-        return fresh;
+    if (fitting == spare.end()) {
+        if (largest != spare.end())
+            spare.erase(largest);
+        return PageBuffer(length);
     }
-    QByteArray bytes = spare.takeAt(fitting);
-    bytes.resize(length);
+    PageBuffer bytes = std::move(*fitting);
+    spare.erase(fitting);
+    bytes.setSize(length);
     return bytes;
 }
 
@@ -102,17 +97,19 @@ HistoryMove EditHistory::redo(QByteArray &store)
 qint64 EditHistory::heldBytes() const
 {
     qint64 total = 0;
-    for (const QList<Step> *steps : {&undoSteps, &redoSteps})
+    for (const std::vector<Step> *steps : {&undoSteps, &redoSteps})
         for (const Step &step : *steps)
             total += step.bytes.size();
     return total;
 }
 
-HistoryMove EditHistory::take(QByteArray &store, QList<Step> &from, QList<Step> &to, const QString &logLine)
+HistoryMove EditHistory::take(QByteArray &store, std::vector<Step> &from, std::vector<Step> &to,
+                              const QString &logLine)
 {
-    if (from.isEmpty())
+    if (from.empty())
         return {};
-    Step step = from.takeLast();
+    Step step = std::move(from.back());
+    from.pop_back();
     if (step.bytes.size() > store.size() - step.offset) {
         clear();
         return {};
@@ -123,6 +120,6 @@ HistoryMove EditHistory::take(QByteArray &store, QList<Step> &from, QList<Step> 
     if (!step.bytes.isEmpty())
         swapBytes(step.bytes.data(), store.data() + step.offset, step.bytes.size());
     const HistoryMove move{true, step.offset, step.bytes.size(), logLine};
-    to.append(std::move(step));
+    to.push_back(std::move(step));
     return move;
 }

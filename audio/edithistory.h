@@ -1,9 +1,13 @@
 #pragma once
 
+#include "audio/pagebuffer.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+
+#include <vector>
 
 // What an undo or a redo did to the store.
 struct HistoryMove
@@ -61,14 +65,14 @@ private:
     struct Step
     {
         qint64 offset = 0;
-        QByteArray bytes;
+        PageBuffer bytes;
     };
 
-    HistoryMove take(QByteArray &store, QList<Step> &from, QList<Step> &to, const QString &logLine);
-    void keepBuffer(QByteArray &&bytes);
-    QByteArray bufferFor(qint64 length);
+    HistoryMove take(QByteArray &store, std::vector<Step> &from, std::vector<Step> &to, const QString &logLine);
+    void keepBuffer(PageBuffer &&bytes);
+    PageBuffer bufferFor(qint64 length);
 
-    QList<Step> undoSteps; // newest last
-    QList<Step> redoSteps; // newest last
-    QList<QByteArray> spare; // buffers of dropped steps, for the next edits
+    std::vector<Step> undoSteps; // newest last
+    std::vector<Step> redoSteps; // newest last
+    std::vector<PageBuffer> spare; // buffers of dropped steps, for the next edits
 };

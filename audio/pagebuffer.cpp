@@ -1,0 +1,86 @@
+#include "audio/pagebuffer.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+#ifdef Q_OS_LINUX
+// The kernel hands out huge pages only at this alignment.
+constexpr qint64 kHugePage = 2 * 1024 * 1024;
+#endif
+
+} // namespace
+
+PageBuffer::PageBuffer(qint64 capacity)
+{
+    if (capacity <= 0)
+        return;
+#ifdef Q_OS_LINUX
+    // One huge page extra, so the block can start on a huge-page boundary.
+    const qint64 length = capacity + kHugePage;
+    void *map = mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED)
+        throw std::bad_alloc();
+    mapping = map;
+    mapped = length;
+    block = reinterpret_cast<char *>((quintptr(map) + kHugePage - 1) & ~quintptr(kHugePage - 1));
+    // Both only hints: a kernel without them faults the pages singly, later.
+    madvise(block, size_t(capacity), MADV_HUGEPAGE);
+    madvise(block, size_t(capacity), MADV_POPULATE_WRITE);
+#else
+    block = new char[size_t(capacity)];
+#endif
+    room = capacity;
+    used = capacity;
+}
+
+PageBuffer::~PageBuffer()
+{
+    release();
+}
+
+PageBuffer::PageBuffer(PageBuffer &&other) noexcept
+    : block(std::exchange(other.block, nullptr))
+    , used(std::exchange(other.used, 0))
+    , room(std::exchange(other.room, 0))
+    , mapped(std::exchange(other.mapped, 0))
+    , mapping(std::exchange(other.mapping, nullptr))
+{
+}
+
+PageBuffer &PageBuffer::operator=(PageBuffer &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        block = std::exchange(other.block, nullptr);
+        used = std::exchange(other.used, 0);
+        room = std::exchange(other.room, 0);
+        mapped = std::exchange(other.mapped, 0);
+        mapping = std::exchange(other.mapping, nullptr);
+    }
+    return *this;
+}
+
+void PageBuffer::setSize(qint64 size)
+{
+    used = std::clamp<qint64>(size, 0, room);
+}
+
+void PageBuffer::release()
+{
+#ifdef Q_OS_LINUX
+    if (mapping)
+        munmap(mapping, size_t(mapped));
+#else
+    delete[] block;
+#endif
+    block = nullptr;
+    mapping = nullptr;
+    used = room = mapped = 0;
+}
