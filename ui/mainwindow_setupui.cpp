@@ -348,9 +348,9 @@ QWidget *MainWindow::buildTransport()
     // The speeds name themselves ("1.5x"); the label room goes to Backstep,
     // so the row fits a 1280-pixel screen.
     speedCombo = named(new QComboBox, "speedCombo");
-    speedCombo->addItems({QStringLiteral("0.5x"), QStringLiteral("1.0x"), QStringLiteral("1.5x"),
-                          QStringLiteral("2.0x")});
-    speedCombo->setCurrentIndex(1);
+    for (const double speed : {0.5, 1.0, 1.5, 2.0})
+        speedCombo->addItem(QString::number(speed, 'f', 1) + QLatin1Char('x'), speed);
+    speedCombo->setCurrentIndex(speedCombo->findData(1.0));
     speedCombo->setToolTip(QStringLiteral("Playback speed, pitch kept"));
     transportLayout->addWidget(speedCombo);
     transportLayout->addWidget(new QLabel(QStringLiteral("Backstep:")));

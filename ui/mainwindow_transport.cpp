@@ -174,10 +174,10 @@ void MainWindow::onMuteToggled()
 
 void MainWindow::onSpeedChanged(int index)
 {
-    if (!engine)
+    if (!engine || !speedCombo)
         return;
-    static constexpr double kSpeeds[] = {0.5, 1.0, 1.5, 2.0};
-    engine->setPlaybackSpeed(index >= 0 && index < 4 ? kSpeeds[index] : 1.0);
+    const double speed = speedCombo->itemData(index).toDouble();
+    engine->setPlaybackSpeed(speed > 0 ? speed : 1.0);
 }
 
 void MainWindow::onDeviceChanged(int index)

@@ -12,7 +12,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QCoreApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -319,8 +318,6 @@ void MainWindow::onFitToWidth()
 {
     if (!waveL || !engine || engine->duration() <= 0)
         return;
-    // Let pending layout settle so the view has its final width.
-    QCoreApplication::processEvents();
     int width = waveL->width();
     if (width <= 0)
         width = kFallbackViewWidth;
