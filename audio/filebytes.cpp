@@ -4,12 +4,14 @@
 #include <QFileDevice>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 namespace {
 
 constexpr qint64 kReadChunk = qint64(64) << 20;
+constexpr qint64 kSmallGrowth = 64 * 1024;
 
 } // namespace
 
@@ -17,27 +19,44 @@ FileBytes readWholeFile(const QString &path)
 {
     FileBytes result;
     const QFileInfo info(path);
-    if (!info.isFile())
+    if (!info.exists()) {
+        result.error = QString::fromLocal8Bit(std::strerror(ENOENT));
         return result;
+    }
+    if (!info.isFile()) {
+        result.error = QStringLiteral("Not a regular file");
+        return result;
+    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-
-    const qint64 size = file.size();
-    try {
-        result.bytes = QByteArray(size, Qt::Uninitialized);
-    } catch (const std::bad_alloc &) {
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = file.errorString();
         return result;
     }
 
+    qint64 size = file.size();
     qint64 got = 0;
-    while (got < size) {
-        const qint64 n = file.read(result.bytes.data() + got, qMin(kReadChunk, size - got));
-        if (n < 0)
-            return FileBytes();
-        if (n == 0)
-            break; // the file shrank since its size was taken
-        got += n;
+    try {
+        result.bytes = QByteArray(size, Qt::Uninitialized);
+        for (;;) {
+            if (got == size) {
+                // Past the size it gave: a kernel file, or one still growing.
+                size += kSmallGrowth;
+                result.bytes.resize(size);
+            }
+            const qint64 n = file.read(result.bytes.data() + got, qMin(kReadChunk, size - got));
+            if (n < 0) {
+                result.error = file.errorString();
+                result.bytes.clear();
+                return result;
+            }
+            if (n == 0)
+                break;
+            got += n;
+        }
+    } catch (const std::bad_alloc &) {
+        result.error = QString::fromLocal8Bit(std::strerror(ENOMEM));
+        result.bytes.clear();
+        return result;
     }
     result.bytes.truncate(got);
     result.ok = true;

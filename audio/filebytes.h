@@ -3,12 +3,15 @@
 #include <QByteArray>
 #include <QString>
 
-// A whole recording read into memory. Only regular files are read: a FIFO
-// or device would block or never end, a directory is never a recording.
+// A whole file read into memory. Only regular files are read: a FIFO or
+// device would block or never end, a directory is never a recording. A file
+// that says it is shorter than it is (the kernel's own files say 0 or 4096)
+// is read to its end all the same.
 struct FileBytes
 {
     QByteArray bytes;
     bool ok = false;
+    QString error; // the system's reason when not ok
 };
 
 FileBytes readWholeFile(const QString &path);
