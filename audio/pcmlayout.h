@@ -11,8 +11,6 @@ struct PcmLayout
     int channels = 0;
     int frameBytes = 0; // one sample of every channel
 
-    bool valid() const { return rate > 0 && channels > 0 && frameBytes > 0; }
-
     // Whole frames in `bytes`: a trailing partial frame holds no sound.
     qint64 framesIn(qint64 bytes) const { return frameBytes > 0 ? bytes / frameBytes : 0; }
     qint64 bytesOf(qint64 frames) const { return frames * frameBytes; }
