@@ -171,8 +171,6 @@ class TestWavFiles : public QObject
 private slots:
     void chunkWalk_data();
     void chunkWalk();
-    void refusedFormats_data();
-    void refusedFormats();
     void matchesFfmpeg_data();
     void matchesFfmpeg();
     void infoTags_data();
@@ -202,12 +200,18 @@ void TestWavFiles::chunkWalk_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<Status>("status");
     QTest::addColumn<QByteArray>("samples");
+    QTest::addColumn<quint16>("formatTag"); // an extensible format's is its sub-format's
 
-    const auto ok = [](const char *name, const QByteArray &chunks, const QByteArray &samples) {
-        QTest::newRow(name) << riff(chunks) << Status::Ok << samples;
+    const auto ok = [](const char *name, const QByteArray &chunks, const QByteArray &samples, quint16 tag = kPcm) {
+        QTest::newRow(name) << riff(chunks) << Status::Ok << samples << tag;
     };
     const auto missing = [](const char *name, const QByteArray &chunks) {
-        QTest::newRow(name) << riff(chunks) << Status::MissingChunks << QByteArray();
+        QTest::newRow(name) << riff(chunks) << Status::MissingChunks << QByteArray() << quint16(0);
+    };
+    // Refused before any sample is read; the tag is the fmt chunk's own unless given.
+    const auto refused = [](const char *name, const QByteArray &fmt, Status status, int tag = -1) {
+        QTest::newRow(name) << riff(fmt + chunk("data", QByteArray(64, '\x11'))) << status << QByteArray()
+                            << (tag < 0 ? qFromLittleEndian<quint16>(fmt.constData() + 8) : quint16(tag));
     };
     const QByteArray pcm = s16({1, -2, 300, -32768, 32767, 0});
     const QByteArray four = pcm.left(8); // two stereo frames
@@ -226,7 +230,8 @@ void TestWavFiles::chunkWalk_data()
        s16({0, -32768, 32512}));
     missing("fmt after data is not seen", chunk("data", pcm) + fmt);
     ok("the later of two fmt chunks counts", fmt + mono8() + chunk("data", "\x81\x7f"), s16({256, -256}));
-    QTest::newRow("43 bytes") << riff(fmt + chunk("data", {})).left(43) << Status::TooSmall << QByteArray();
+    QTest::newRow("43 bytes") << riff(fmt + chunk("data", {})).left(43) << Status::TooSmall << QByteArray()
+                              << quint16(0);
     missing("no fmt chunk", chunk("junk", QByteArray(24, 'j')) + chunk("data", pcm));
     missing("no data chunk", fmt + list + chunk("junk", pcm));
     missing("ids are case-sensitive", fmt + chunk("DATA", pcm));
@@ -234,16 +239,31 @@ void TestWavFiles::chunkWalk_data()
             chunk("junk", QByteArray(16, 'j')) + "fmt " + le32(0) + "data" + le32(0) + QByteArray(7, 'd'));
     missing("chunk size runs past the end before data", fmt + "junk" + le32(0xffffffff) + chunk("data", pcm));
     QTest::newRow("not RIFF/WAVE") << riff(fmt + chunk("data", pcm)).replace(8, 4, "AVI ") << Status::MissingChunks
-                                   << QByteArray();
+                                   << QByteArray() << quint16(0);
     ok("13 bits stored in 16", fmtChunk(kPcm, 1, 8000, 13) + chunk("data", pcm), pcm);
     // ffmpeg wraps these around; they must saturate, and NaN is silence.
     const double inf = std::numeric_limits<double>::infinity();
     const QList<double> huge{65536.0, -65536.0, 1e10, -1e10, FLT_MAX, -FLT_MAX, inf, -inf, std::nan("")};
     const QByteArray saturated = s16({32767, -32768, 32767, -32768, 32767, -32768, 32767, -32768, 0});
     ok("32-bit float far past full scale", fmtChunk(kFloat, 1, 8000, 32) + chunk("data", floats<float>(huge)),
-       saturated);
+       saturated, kFloat);
     ok("64-bit float far past full scale", fmtChunk(kFloat, 1, 8000, 64) + chunk("data", floats<double>(huge)),
-       saturated);
+       saturated, kFloat);
+    const Status unsupported = Status::UnsupportedFormat;
+    refused("no channels", fmtChunk(kPcm, 0, 44100, 16), unsupported);
+    refused("rate 0", fmtChunk(kPcm, 2, 0, 16), unsupported);
+    refused("rate beyond int", fmtChunk(kPcm, 2, 0x80000000u, 16), unsupported);
+    refused("4-bit integer", fmtChunk(kPcm, 1, 8000, 4), unsupported);
+    refused("64-bit integer", fmtChunk(kPcm, 1, 8000, 64), unsupported);
+    refused("16-bit float", fmtChunk(kFloat, 1, 8000, 16), unsupported);
+    refused("A-law", fmtChunk(kALaw, 1, 8000, 8), Status::NeedsDecoder);
+    refused("GSM 6.10", fmtChunk(0x31, 1, 8000, 0), Status::NeedsDecoder);
+    refused("compressed but no channels", fmtChunk(kALaw, 0, 8000, 8), unsupported);
+    refused("extensible too short for its GUID", fmtChunk(kExtensible, 2, 44100, 16), unsupported);
+    refused("extensible with a foreign GUID", extensibleFmt(kPcm, 2, 44100, 16, QByteArray(12, '\x5a')),
+            Status::NeedsDecoder);
+    refused("extensible A-law", extensibleFmt(kALaw, 1, 8000, 8), Status::NeedsDecoder, kALaw);
+    refused("extensible 12-bit float", extensibleFmt(kFloat, 1, 8000, 12), unsupported, kFloat);
 }
 
 void TestWavFiles::chunkWalk()
@@ -254,45 +274,10 @@ void TestWavFiles::chunkWalk()
     const WavReadResult result = readWav(file);
     QCOMPARE(file, before); // converting in place must not write through to the caller's shared bytes
     QCOMPARE(result.status, status);
+    QTEST(result.formatTag, "formatTag");
     QTEST(result.samples, "samples");
     if (status == Status::Ok)
         QCOMPARE(result.bitsPerSample, 16);
-}
-
-void TestWavFiles::refusedFormats_data()
-{
-    QTest::addColumn<QByteArray>("fmt");
-    QTest::addColumn<Status>("status");
-    QTest::addColumn<quint16>("formatTag");
-
-    const auto row = [](const char *name, const QByteArray &fmt, Status status) {
-        QTest::newRow(name) << fmt << status << qFromLittleEndian<quint16>(fmt.constData() + 8);
-    };
-    const Status unsupported = Status::UnsupportedFormat;
-    row("no channels", fmtChunk(kPcm, 0, 44100, 16), unsupported);
-    row("rate 0", fmtChunk(kPcm, 2, 0, 16), unsupported);
-    row("rate beyond int", fmtChunk(kPcm, 2, 0x80000000u, 16), unsupported);
-    row("4-bit integer", fmtChunk(kPcm, 1, 8000, 4), unsupported);
-    row("64-bit integer", fmtChunk(kPcm, 1, 8000, 64), unsupported);
-    row("16-bit float", fmtChunk(kFloat, 1, 8000, 16), unsupported);
-    row("A-law", fmtChunk(kALaw, 1, 8000, 8), Status::NeedsDecoder);
-    row("GSM 6.10", fmtChunk(0x31, 1, 8000, 0), Status::NeedsDecoder);
-    row("compressed but no channels", fmtChunk(kALaw, 0, 8000, 8), unsupported);
-    row("extensible too short for its GUID", fmtChunk(kExtensible, 2, 44100, 16), unsupported);
-    row("extensible with a foreign GUID", extensibleFmt(kPcm, 2, 44100, 16, QByteArray(12, '\x5a')),
-        Status::NeedsDecoder);
-    // The tag of an extensible format is its sub-format's.
-    QTest::newRow("extensible A-law") << extensibleFmt(kALaw, 1, 8000, 8) << Status::NeedsDecoder << kALaw;
-    QTest::newRow("extensible 12-bit float") << extensibleFmt(kFloat, 1, 8000, 12) << unsupported << kFloat;
-}
-
-void TestWavFiles::refusedFormats()
-{
-    QFETCH(QByteArray, fmt);
-    const WavReadResult result = readWav(riff(fmt + chunk("data", QByteArray(64, '\x11'))));
-    QTEST(result.status, "status");
-    QTEST(result.formatTag, "formatTag");
-    QVERIFY(result.samples.isEmpty());
 }
 
 void TestWavFiles::matchesFfmpeg_data()
