@@ -84,7 +84,7 @@ bool AudioEngine::loadFile(const QString &path)
     emit debugMessage(QStringLiteral("AudioEngine: Load initiated: ") + path);
 
     const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool wave = suffix == QLatin1String("wav") || suffix == QLatin1String("bwf");
+    bool wave = suffix == QLatin1String("wav") || suffix == QLatin1String("bwf");
     const bool ogg = suffix == QLatin1String("ogg");
     bool decode = true;
     if (wave || ogg) {
@@ -92,9 +92,11 @@ bool AudioEngine::loadFile(const QString &path)
         if (!whole.ok)
             return failLoad(QStringLiteral("Could not open file."));
         QByteArray bytes = std::move(whole.bytes);
+        // The name can lie (an MP3 renamed to .wav): what the bytes hold decides.
+        wave = wave && readsAsWav(bytes);
         if (ogg) {
             applyScan(incoming, scanOggMetadata(bytes, displayName(path)));
-        } else {
+        } else if (wave) {
             applyScan(incoming, scanWavMetadata(bytes, displayName(path)));
             incoming.markers = readCueMarkers(bytes);
             WavReadResult wav = readWav(std::move(bytes));
@@ -303,6 +305,10 @@ void AudioEngine::refreshFormatInfo()
         return;
     }
     const QByteArray &bytes = whole.bytes;
+    if (wave && !readsAsWav(bytes)) {
+        emit formatDataReady(decoderSummary);
+        return;
+    }
     const ScanResult scan = ogg ? scanOggMetadata(bytes, name) : scanWavMetadata(bytes, name);
     startTimeOfDayMs = scan.startTimeAfter(startTimeOfDayMs);
     if (scan.hasReport)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,7 @@ struct WavReadResult
     enum class Status {
         Ok,                // samples hold the recording as 16-bit PCM
         TooSmall,          // under 44 bytes
-        MissingChunks,     // no readable "fmt " chunk, or no "data" chunk
+        MissingChunks,     // not RIFF/WAVE, no readable "fmt " chunk, or no "data" chunk with bytes
         UnsupportedFormat, // no channels, no rate, or a sample layout we cannot convert
         NeedsDecoder,      // a compressed codec inside the WAV: decode the file instead
     };
@@ -43,6 +44,11 @@ struct WavReadResult
 // that runs past the end of the file, takes the samples to the end of the
 // file. A trailing partial frame is dropped.
 WavReadResult readWav(QByteArray bytes);
+
+// True when the bytes are for readWav: they start as RIFF/WAVE, or they are
+// too few to be any WAV, which readWav then reports. Anything else named as
+// a WAV is left to the decoder.
+bool readsAsWav(QByteArrayView bytes);
 
 // The error text for a failed read; empty for Ok and NeedsDecoder.
 QString wavErrorText(WavReadResult::Status status);

@@ -48,26 +48,6 @@ const QString kUnsupported = QStringLiteral("Invalid WAV: unsupported format.");
 const QString kNotOpened = QStringLiteral("Could not open file.");
 const QString kNotDecoded = QStringLiteral("Failed to decode audio file.");
 
-// Offsets inside a RIFF "fmt " chunk and an Ogg page header.
-constexpr int kFmtBitsAt = 22;
-constexpr int kOggSequenceAt = 18;
-constexpr int kOggChecksumAt = 22;
-constexpr int kOggSegmentsAt = 26;
-constexpr int kOggHeaderSize = 27;
-
-QByteArray pcm16(int frames)
-{
-    QByteArray data;
-    for (int i = 0; i < frames; ++i)
-        data += le16(quint16(qint16(i * 91)));
-    return data;
-}
-
-QByteArray withBits(QByteArray fmt, quint16 bits)
-{
-    return fmt.replace(kFmtBitsAt, 2, le16(bits));
-}
-
 // The same bytes on every run for the same stream number.
 QByteArray noise(quint32 stream, int size)
 {
@@ -77,35 +57,6 @@ QByteArray noise(quint32 stream, int size)
     return out;
 }
 
-// An Ogg file split into its pages, each as declared by its own header.
-QByteArrayList oggPages(const QByteArray &file)
-{
-    QByteArrayList pages;
-    for (qsizetype at = 0; at + kOggHeaderSize <= file.size();) {
-        const int segments = quint8(file[at + kOggSegmentsAt]);
-        qsizetype length = kOggHeaderSize + segments;
-        for (int i = 0; i < segments; ++i)
-            length += quint8(file[at + kOggHeaderSize + i]);
-        pages << file.mid(at, length);
-        at += length;
-    }
-    return pages;
-}
-
-// The demuxer skips a page whose checksum is wrong, so an altered page gets
-// a fresh one (CRC-32, polynomial 0x04c11db7, unreflected, over the page with
-// the checksum field zeroed) to be read at all.
-QByteArray sealed(QByteArray page)
-{
-    page.replace(kOggChecksumAt, 4, QByteArray(4, '\0'));
-    quint32 crc = 0;
-    for (const char byte : std::as_const(page)) {
-        crc ^= quint32(quint8(byte)) << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
-    }
-    return page.replace(kOggChecksumAt, 4, le32(crc));
-}
 } // namespace
 
 class TestOpenRecording : public QObject
@@ -119,6 +70,7 @@ private slots:
     void opensAndFitsTheWholeRecording();
     void cancelChangesNothing();
     void showsProgressAndBlocksOpenWhileDecoding();
+    void updateRescansTheFile_data();
     void updateRescansTheFile();
     void closingDuringADecodeIsSafe();
     void badFileLeavesTheWindowUsable_data();
@@ -149,32 +101,23 @@ private:
 
 void TestOpenRecording::initTestCase()
 {
-    good = dir.filePath(QStringLiteral("good.wav"));
-    stereo = dir.filePath(QStringLiteral("interview.wav"));
-    longMp3 = dir.filePath(QStringLiteral("long.mp3"));
-    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=8000:duration=1"), {}, good));
-    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=44100:duration=6"),
-                           {QStringLiteral("-ac"), QStringLiteral("2")}, stereo));
-    QVERIFY(ffmpegGenerate(QStringLiteral("anoisesrc=sample_rate=44100:duration=120"),
-                           {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-b:a"), QStringLiteral("128k")},
-                           longMp3));
+    good = dir.filePath("good.wav");
+    stereo = dir.filePath("interview.wav");
+    longMp3 = dir.filePath("long.mp3");
+    QVERIFY(ffmpegGenerate("sine=frequency=440:sample_rate=8000:duration=1", {}, good));
+    QVERIFY(ffmpegGenerate("sine=frequency=440:sample_rate=44100:duration=6", {"-ac", "2"}, stereo));
+    QVERIFY(ffmpegGenerate("anoisesrc=sample_rate=44100:duration=120", {"-ac", "2", "-b:a", "128k"}, longMp3));
 
     // The broken files are cut and altered from real encoder output.
-    const QString ogg = dir.filePath(QStringLiteral("real.ogg"));
-    const QString mp3 = dir.filePath(QStringLiteral("real.mp3"));
-    const QString loud = dir.filePath(QStringLiteral("noise.wav"));
-    QVERIFY(ffmpegGenerate(QStringLiteral("anoisesrc=sample_rate=44100:amplitude=0.3:duration=3"),
-                           {QStringLiteral("-ac"), QStringLiteral("2")}, loud));
-    QVERIFY(!run(QStringLiteral("oggenc"), {QStringLiteral("-Q"), QStringLiteral("-o"), ogg, loud}).isNull());
-    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=22050:duration=2"),
-                           {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-b:a"), QStringLiteral("64k")},
-                           mp3));
+    const QString ogg = dir.filePath("real.ogg");
+    const QString mp3 = dir.filePath("real.mp3");
+    const QString loud = dir.filePath("noise.wav");
+    QVERIFY(ffmpegGenerate("anoisesrc=sample_rate=44100:amplitude=0.3:duration=3", {"-ac", "2"}, loud));
+    QVERIFY(!run("oggenc", {"-Q", "-o", ogg, loud}).isNull());
+    QVERIFY(ffmpegGenerate("sine=frequency=440:sample_rate=22050:duration=2", {"-ac", "2", "-b:a", "64k"}, mp3));
     realWav = readFile(good);
     realOgg = readFile(ogg);
     realMp3 = readFile(mp3);
-    // ffmpeg writes "fmt ", then a LIST/INFO chunk, then "data".
-    QVERIFY(realWav.indexOf("LIST") >= 36 && realWav.indexOf("data") > realWav.indexOf("LIST"));
-    QVERIFY2(oggPages(realOgg).size() >= 6, "too few Ogg pages to alter");
 }
 
 void TestOpenRecording::init()
@@ -253,13 +196,27 @@ void TestOpenRecording::showsProgressAndBlocksOpenWhileDecoding()
     QCOMPARE(rig->window->windowTitle(), kTitle + QStringLiteral(" - long.mp3"));
 }
 
+void TestOpenRecording::updateRescansTheFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("line"); // in the report after Open and after Update alike
+    QTest::newRow("WAV: its own report") << stereo << "Format: PCM\n";
+    const QString renamed = dir.filePath("renamed.wav");
+    QVERIFY(writeFile(renamed, realMp3));
+    QTest::newRow("MP3 named wav: the decoder's summary") << renamed << "Format: Decoded PCM (16-bit)\n";
+}
+
 void TestOpenRecording::updateRescansTheFile()
 {
-    open(stereo);
+    QFETCH(QString, path);
+    QFETCH(QString, line);
+    open(path);
     auto *format = child<QTextEdit>("formatView");
+    const QString opened = format->toPlainText();
+    QVERIFY2(opened.contains(line), qPrintable(opened));
     format->setPlainText(QStringLiteral("edited by hand"));
     QTest::mouseClick(child<QPushButton>("updateFormatButton"), Qt::LeftButton);
-    QVERIFY(format->toPlainText().contains(QStringLiteral("Sample Rate: 44100 Hz")));
+    QCOMPARE(format->toPlainText(), opened);
 }
 
 void TestOpenRecording::closingDuringADecodeIsSafe()
@@ -298,84 +255,40 @@ void TestOpenRecording::badFileLeavesTheWindowUsable_data()
         QTest::newRow(tag) << name << make << realWav << kNotOpened << QString();
     };
 
-    const qsizetype listAt = realWav.indexOf("LIST");
     const qsizetype dataAt = realWav.indexOf("data");
-    bytes("wav cut inside fmt", "x.wav", realWav.left(28), kTooSmall);
-    bytes("wav cut right after fmt", "x.wav", realWav.left(listAt), kTooSmall);
-    bytes("wav cut inside LIST before data", "x.wav", realWav.left(listAt + 16), kMissingChunks);
-    bytes("wav cut right after the data header", "x.wav", realWav.left(dataAt + 8), kMissingChunks);
-    bytes("wav cut inside a sample", "x.wav", realWav.left(dataAt + 8 + 1001), QString());
-
-    const QByteArray fmt = fmtChunk(1, 1, 8000, 16);
-    const QByteArray samples = chunk("data", pcm16(800));
-    bytes("fmt size 0xFFFFFFFF", "x.wav",
-          riff("fmt " + le32(0xffffffff) + fmt.mid(8) + samples), kMissingChunks);
-    bytes("LIST size past the end", "x.wav",
-          riff(fmt + "LIST" + le32(0x7ffffff0) + "INFOINAM" + le32(4) + "Case" + samples), kMissingChunks);
-    bytes("zero channels", "x.wav", riff(fmtChunk(1, 0, 8000, 16) + samples), kUnsupported);
-    bytes("zero sample rate", "x.wav", riff(fmtChunk(1, 1, 0, 16) + samples), kUnsupported);
-    bytes("7 bits per sample", "x.wav", riff(withBits(fmt, 7) + samples), kUnsupported);
-    // 13-bit samples are stored left-aligned in 16 bits: playable as they are.
-    bytes("13 bits per sample", "x.wav", riff(withBits(fmt, 13) + samples), QString());
-    bytes("extensible fmt without its sub-format", "x.wav",
-          riff(fmtChunk(0xfffe, 1, 8000, 16) + samples), kUnsupported);
-    // The declared size runs past the end: what is there is the recording.
-    bytes("4 GiB data chunk in a small file", "x.wav",
-          riff(fmt + "data" + le32(0xffffffff) + pcm16(800)), QString());
-    bytes("codec tag nobody decodes", "x.wav", riff(fmtChunk(0xdead, 1, 8000, 16) + samples), kNotDecoded,
-          QStringLiteral("Decoder Error: No decoder for the audio codec \"none\"."));
-    bytes("MP3 codec tag over garbage", "x.wav", riff(fmtChunk(0x0055, 1, 8000, 16) + chunk("data", noise(0, 4000))),
-          kNotDecoded, QStringLiteral("Decoder Error: Cannot decode the audio: "));
-    bytes("MP3 file named wav", "x.wav", realMp3, kMissingChunks);
-    bytes("broken wav named with spaces and a colon", "take 1: x.wav", realWav.left(dataAt + 8), kMissingChunks);
-
+    // Too few bytes for any WAV, whatever they hold.
     bytes("empty .wav", "x.wav", QByteArray(""), kTooSmall);
+    bytes("wav cut after the data header, named with spaces and a colon", "take 1: x.wav",
+          realWav.left(dataAt + 8), kMissingChunks);
+    bytes("7 bits per sample", "x.wav", riff(fmtChunk(1, 1, 8000, 7) + chunk("data", noise(0, 1600))),
+          kUnsupported);
+    bytes("codec tag nobody decodes", "x.wav", riff(fmtChunk(0xdead, 1, 8000, 16) + chunk("data", noise(0, 1600))),
+          kNotDecoded, QStringLiteral("Decoder Error: No decoder for the audio codec \"none\"."));
+    // What the bytes hold decides, not the name.
+    bytes("MP3 file named wav", "x.wav", realMp3, QString());
+    bytes("random bytes .bwf", "x.bwf", noise(1, 65536), kNotDecoded, QStringLiteral("Decoder Error: "));
     for (const char *suffix : {"ogg", "mp3"})
         bytes(qPrintable(QStringLiteral("empty .%1").arg(QLatin1String(suffix))),
               QStringLiteral("x.") + QLatin1String(suffix), QByteArray(""), kNotDecoded,
               QStringLiteral("Decoder Error: The file is empty."));
+    quint32 stream = 2;
+    for (const char *suffix : {"ogg", "mp3", "m4a"})
+        bytes(qPrintable(QStringLiteral("random bytes .%1").arg(QLatin1String(suffix))),
+              QStringLiteral("x.") + QLatin1String(suffix), noise(stream++, 65536), kNotDecoded,
+              QStringLiteral("Decoder Error: "));
 
     node("folder named x.wav", "x.wav", Make::Folder);
     node("FIFO named x.wav", "x.wav", Make::Fifo);
     node("socket named x.wav", "x.wav", Make::Socket);
     node("symbolic link to a missing file", "x.wav", Make::MissingTarget);
 
-    bytes("random bytes .bwf", "x.bwf", noise(1, 65536), kMissingChunks);
-    quint32 stream = 2;
-    for (const char *suffix : {"ogg", "mp3", "m4a"})
-        bytes(qPrintable(QStringLiteral("random bytes .%1").arg(QLatin1String(suffix))),
-              QStringLiteral("x.") + QLatin1String(suffix), noise(stream++, 65536), kNotDecoded,
-              QStringLiteral("Decoder Error: "));
-    bytes("text named mp3", "notes.mp3", QByteArray("Interview notes, not audio.\n").repeated(40), kNotDecoded,
-          QStringLiteral("Decoder Error: "));
-
-    const QByteArrayList pages = oggPages(realOgg);
-    bytes("Ogg with only the identification header", "x.ogg", pages.first(), kNotDecoded,
-          QStringLiteral("Decoder Error: "));
-    QByteArray oneSequence;
-    for (const QByteArray &page : pages)
-        oneSequence += sealed(QByteArray(page).replace(kOggSequenceAt, 4, le32(1)));
-    bytes("Ogg pages all numbered the same", "x.ogg", oneSequence, QString());
-    const QByteArray audioPages = pages.mid(3).join();
+    // Damaged but playable: what the decoder makes of them loads, promptly.
+    // The first three pages hold the headers; the audio pages follow.
+    qsizetype audioAt = 0;
+    for (int page = 0; page < 3; ++page)
+        audioAt = realOgg.indexOf("OggS", audioAt + 1);
+    const QByteArray audioPages = realOgg.mid(audioAt);
     bytes("Ogg pages that go round in a loop", "x.ogg", realOgg + audioPages + audioPages, QString());
-    // Every lacing value of the last page says 255: its body runs past the end.
-    QByteArray overlong = pages.last();
-    const int segments = quint8(overlong[kOggSegmentsAt]);
-    overlong.replace(kOggHeaderSize, segments, QByteArray(segments, '\xff'));
-    bytes("Ogg page claiming more bytes than the file holds", "x.ogg", pages.mid(0, pages.size() - 1).join() + overlong,
-          QString());
-    // A middle page's last lacing value is halved: its last packet ends early
-    // and the rest of its body lies between it and the next page.
-    const int middle = pages.size() / 2;
-    const QByteArray &page = pages[middle];
-    const int lastLacing = kOggHeaderSize + quint8(page[kOggSegmentsAt]) - 1;
-    const int kept = quint8(page[lastLacing]) / 2;
-    const int dropped = quint8(page[lastLacing]) - kept;
-    QByteArray shorter = page.left(page.size() - dropped);
-    shorter[lastLacing] = char(kept);
-    bytes("Ogg page claiming fewer bytes than it holds", "x.ogg",
-          pages.mid(0, middle).join() + sealed(shorter) + page.right(dropped) + pages.mid(middle + 1).join(),
-          QString());
     bytes("Ogg cut in half", "x.ogg", realOgg.left(realOgg.size() / 2), QString());
     bytes("MP3 cut after 40 percent", "x.mp3", realMp3.left(realMp3.size() * 2 / 5), QString());
 }
