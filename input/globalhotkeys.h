@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 // System-wide keys F1, F2, F3 and F4, delivered as ids 1 to 4 while another
 // program has the focus. Taken at construction and released, in id order, at
@@ -33,25 +34,18 @@ signals:
     void hotkeyPressed(int id);
 
 private:
+    class Backend;
+
+    // F1 to F4 as ids 1 to 4.
+    static constexpr int kFirstId = 1;
+    static constexpr int kLastId = 4;
+
+    static QString keyName(int id);
+    static QString heldElsewhereText(const QStringList &keys);
     void registerKeys();
     void releaseKeys();
 
     QList<int> registeredIds;
     QString problem;
-#ifndef Q_OS_WIN
-    struct Grab
-    {
-        int id = 0;
-        quint32 root = 0;
-        quint8 keycode = 0;
-        quint16 modifiers = 0;
-    };
-
-    int idOfGrabbedKey(quint32 window, quint8 keycode) const;
-
-    QList<Grab> grabs; // every key grab behind registeredIds
-    // To tell auto-repeat from a new press.
-    QSet<int> keysDown;
-    QHash<int, quint32> releaseTimes;
-#endif
+    std::unique_ptr<Backend> backend;
 };
