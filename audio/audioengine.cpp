@@ -27,10 +27,16 @@ QString displayName(const QString &path)
 
 // The test the whole-file reader makes, without reading: a regular file
 // that opens (a FIFO or device would block the decoder or never end).
-bool isReadableFile(const QString &path)
+// Why the file cannot be read; empty when it can.
+QString unreadableReason(const QString &path)
 {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("No such file or directory");
+    if (!info.isFile())
+        return QStringLiteral("Not a regular file");
     QFile file(path);
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
+    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
 }
 
 } // namespace
@@ -90,7 +96,7 @@ bool AudioEngine::loadFile(const QString &path)
     if (wave || ogg) {
         FileBytes whole = readWholeFile(path);
         if (!whole.ok)
-            return failLoad(QStringLiteral("Could not open file."));
+            return failLoad(QStringLiteral("Could not open file."), whole.error);
         QByteArray bytes = std::move(whole.bytes);
         // The name can lie (an MP3 renamed to .wav): what the bytes hold decides.
         wave = wave && readsAsWav(bytes);
@@ -115,10 +121,10 @@ bool AudioEngine::loadFile(const QString &path)
             // A compressed codec inside a WAV (A-law, ADPCM, ...): the scanner's
             // report stays and the decoder supplies the samples.
         }
-    } else if (!isReadableFile(path)) {
+    } else if (const QString reason = unreadableReason(path); !reason.isEmpty()) {
         // Only the decoder reads these; reading them whole first would cost
         // the file's size in memory and time for nothing.
-        return failLoad(QStringLiteral("Could not open file."));
+        return failLoad(QStringLiteral("Could not open file."), reason);
     }
 
     if (decode) {
@@ -127,7 +133,7 @@ bool AudioEngine::loadFile(const QString &path)
         if (!self)
             return false; // destroyed while decoding: nothing left to report to
         if (!decoded)
-            return failLoad(QStringLiteral("Failed to decode audio file."));
+            return failLoad(QStringLiteral("Failed to decode audio file."), incoming.decodeError);
     }
     return finishLoad(std::move(incoming));
 }
@@ -154,7 +160,8 @@ bool AudioEngine::decodeWithUniversalDecoder(Incoming &incoming, bool withSummar
         loop.quit();
     });
     connect(&decoder, &AudioDecoder::error, this, [&]() {
-        emit debugMessage(QStringLiteral("Decoder Error: ") + decoder.errorString());
+        incoming.decodeError = decoder.errorString();
+        emit debugMessage(QStringLiteral("Decoder Error: ") + incoming.decodeError);
         done = true;
         loop.quit();
     });
@@ -253,11 +260,11 @@ bool AudioEngine::finishLoad(Incoming &&incoming)
     return true;
 }
 
-bool AudioEngine::failLoad(const QString &message)
+bool AudioEngine::failLoad(const QString &message, const QString &reason)
 {
     // The recording that was loaded before stays as it was.
     if (!message.isEmpty())
-        emit errorMessage(message);
+        emit errorMessage(message, reason);
     loading = false;
     emit loadingStateChanged(false);
     return false;

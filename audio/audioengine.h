@@ -96,7 +96,8 @@ signals:
     void metadataReady(QMap<QString, QString> meta);
     void markersReady(QList<Marker> markers);
     void formatDataReady(QString info);
-    void errorMessage(QString msg);
+    // `reason`: the system's or the decoder's own words, when there are any.
+    void errorMessage(QString msg, QString reason = QString());
     void playbackStopped();
     // The sound server went away under the stream; the next play reconnects.
     void outputLost();
@@ -118,12 +119,13 @@ private:
         QString formatReport;
         QMap<QString, QString> tags;
         QList<Marker> markers;
+        QString decodeError; // the decoder's reason when it gave up
     };
 
     bool decodeWithUniversalDecoder(Incoming &incoming, bool withSummary);
     void applyScan(Incoming &incoming, const ScanResult &scan);
     bool finishLoad(Incoming &&incoming);
-    bool failLoad(const QString &message);
+    bool failLoad(const QString &message, const QString &reason = QString());
     void generateWaveformData();
     void refreshWaveformData(qint64 byteOffset, qint64 byteLength);
     void updateDuration();

@@ -360,7 +360,11 @@ void TestOpenRecording::badFileLeavesTheWindowUsable()
         QCOMPARE(rig->window->windowTitle(), kTitle + QStringLiteral(" - ") + name);
     } else {
         QCOMPARE(boxTexts(), QStringList{message});
-        QCOMPARE(rig->dialogs.last().detail, path); // the box names the file
+        // The box names the file and, where the system or decoder said, why.
+        const QStringList detail = rig->dialogs.last().detail.split(QLatin1Char('\n'));
+        QCOMPARE(detail.first(), path);
+        if (message == kNotOpened || message == kNotDecoded)
+            QVERIFY2(detail.size() == 2 && !detail.last().isEmpty(), qPrintable(detail.join(u'|')));
         const QStringList errors = events.split(QLatin1Char('\n')).filter(QStringLiteral("] ERROR: "));
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().endsWith(QStringLiteral("] ERROR: ") + message));

@@ -124,7 +124,7 @@ private slots:
     void onPedalUp(int button);
     void onPedalLog(QString msg);
     void onRefreshPedals();
-    void onErrorMessage(QString msg);
+    void onErrorMessage(const QString &msg, const QString &reason = QString());
     void onRestrictedClicked();
     void onClearDebugLog();
     void updatePaneSizes();

@@ -68,14 +68,18 @@ void MainWindow::showAuditEntry(const AuditEntry &entry)
     bar->setValue(keep);
 }
 
-void MainWindow::onErrorMessage(QString msg)
+void MainWindow::onErrorMessage(const QString &msg, const QString &reason)
 {
     // Logged first, so the error is on record even while the box is open.
     logEvent(QStringLiteral("ERROR: ") + msg);
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), msg, QMessageBox::Ok, this);
-    // A failed open names the file it could not open.
+    // A failed open names the file it could not open, and why when known.
+    QStringList details;
     if (!openingPath.isEmpty())
-        box.setInformativeText(openingPath);
+        details << openingPath;
+    if (!reason.isEmpty())
+        details << reason;
+    box.setInformativeText(details.join(u'\n'));
     box.exec();
 }
 
