@@ -212,10 +212,8 @@ void AudioEngine::applyScan(Incoming &incoming, const ScanResult &scan)
 
 qlonglong AudioEngine::durationOf(qint64 storeBytes, int rate, int channels, int bits)
 {
-    const qint64 frameBytes = qint64(channels) * (bits / 8);
-    if (frameBytes <= 0 || rate <= 0)
-        return 0;
-    return storeBytes / frameBytes * 1000 / rate;
+    const PcmLayout layout{rate, channels, channels * (bits / 8)};
+    return layout.msAtFrame(layout.framesIn(storeBytes));
 }
 
 void AudioEngine::updateDuration()

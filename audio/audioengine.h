@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/edithistory.h"
+#include "audio/pcmlayout.h"
 #include "audio/peaklists.h"
 #include "audio/wavwriter.h"
 #include "widgets/marker.h"
@@ -130,6 +131,7 @@ private:
     void refreshWaveformData(qint64 byteOffset, qint64 byteLength);
     void updateDuration();
     static qlonglong durationOf(qint64 storeBytes, int rate, int channels, int bits);
+    PcmLayout pcm() const { return {rate, channels, channels * (bits / 8)}; }
     void applyEdit(qlonglong start, qlonglong end, int channel,
                    const std::function<EditResult(QByteArray &, const EditRegion &)> &edit);
     void setupPlayback();

@@ -46,7 +46,7 @@ void AudioEngine::setupPlayback()
 
 qint64 AudioEngine::byteRate() const
 {
-    return qint64(bits / 8) * channels * rate;
+    return pcm().bytesOf(rate);
 }
 
 void AudioEngine::openStream()
@@ -152,12 +152,10 @@ void AudioEngine::seek(qlonglong ms)
         return;
     backstepArmed = false;
     const qlonglong t = qBound<qlonglong>(0, ms, durationMs);
-    const qint64 frame = qint64(bits / 8) * channels;
-    if (frame <= 0 || rate <= 0)
+    const PcmLayout layout = pcm();
+    if (layout.frameBytes <= 0 || rate <= 0)
         return;
-    qint64 offset = qint64(bits / 8) * rate * channels * t / 1000;
-    offset -= offset % frame;
-    reader->seekToSourceByte(offset);
+    reader->seekToSourceByte(layout.bytesOf(layout.frameAtMs(t)));
     if (sink && sink->state() != QAudio::StoppedState) {
         // Drop what the stream still holds from before, so the new point is
         // heard at once; a paused stream starts again from here on play.
@@ -204,7 +202,7 @@ void AudioEngine::moveStreamTo(const QAudioDevice &device)
     const QAudio::State state = sink->state();
     const qlonglong at = position();
     releaseStream();
-    reader->seekToSourceByte(qint64(bits / 8) * channels * (qint64(rate) * at / 1000));
+    reader->seekToSourceByte(pcm().bytesOf(pcm().frameAtMs(at)));
     openStream();
     if (state == QAudio::ActiveState || state == QAudio::SuspendedState) {
         sink->start(reader);
@@ -290,7 +288,7 @@ void AudioEngine::handleOutputLost()
     // The next play opens a new stream from where the sound stopped.
     const qlonglong at = position();
     releaseStream();
-    reader->seekToSourceByte(qint64(bits / 8) * channels * (qint64(rate) * at / 1000));
+    reader->seekToSourceByte(pcm().bytesOf(pcm().frameAtMs(at)));
     underruns = 0;
     emit debugMessage(QStringLiteral("AudioEngine: Audio output lost (the sound server went away); "
                                      "press Play to reconnect."));

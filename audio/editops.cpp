@@ -1,5 +1,7 @@
 #include "audio/editops.h"
 
+#include "audio/pcmlayout.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -71,17 +73,14 @@ EditRegion mapEditRegion(qint64 storeBytes, int sampleRate, int channels, qlongl
     region.left = channel == -1 || channel == 0;
     region.right = channels >= 2 && (channel == -1 || channel == 1);
 
-    const qint64 frameBytes = kBytesPerSample * channels;
-    const qint64 bytesPerSecond = qint64(sampleRate) * frameBytes;
-    // Past this time every byte position lies beyond the store; holding the
-    // times there keeps the products far from overflow without moving the
-    // result.
-    const qint64 lastMs = storeBytes * 1000 / bytesPerSecond + 1;
+    const PcmLayout layout{sampleRate, channels, int(kBytesPerSample) * channels};
+    // Past this time every frame lies beyond the store; holding the times
+    // there keeps the products far from overflow without moving the result.
+    const qint64 lastMs = layout.msAtFrame(layout.framesIn(storeBytes)) + 1;
     const auto frameByteAt = [&](qlonglong ms) {
-        const qint64 byte = bytesPerSecond * std::clamp<qint64>(ms, 0, lastMs) / 1000;
-        return byte - byte % frameBytes;
+        return layout.bytesOf(layout.frameAtMs(std::clamp<qint64>(ms, 0, lastMs)));
     };
-    const qint64 wholeFrameSamples = storeBytes / frameBytes * channels;
+    const qint64 wholeFrameSamples = layout.framesIn(storeBytes) * channels;
     region.limitSample = std::min(frameByteAt(endMs) / kBytesPerSample, wholeFrameSamples);
     region.firstSample = std::min(frameByteAt(startMs) / kBytesPerSample, region.limitSample);
     return region;

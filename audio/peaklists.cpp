@@ -1,5 +1,7 @@
 #include "audio/peaklists.h"
 
+#include "audio/pcmlayout.h"
+
 #include <QtEndian>
 #include <QVarLengthArray>
 
@@ -108,8 +110,9 @@ void refreshPeakLists(PeakLists &lists, const QByteArray &store, int channels, q
 {
     if (channels <= 0 || byteLength <= 0)
         return;
-    const qint64 frameBytes = 2LL * channels;
-    const qint64 wholeFrames = store.size() / frameBytes;
+    const PcmLayout layout{0, channels, 2 * channels};
+    const qint64 frameBytes = layout.frameBytes;
+    const qint64 wholeFrames = layout.framesIn(store.size());
     const qint64 firstBlock = qMax<qint64>(0, byteOffset) / frameBytes / kPeakSpacingFrames;
     const qint64 lastBlock = (byteOffset + byteLength - 1) / frameBytes / kPeakSpacingFrames;
     qint64 blocks = qMin<qint64>((wholeFrames + kPeakSpacingFrames - 1) / kPeakSpacingFrames, lists.left.size());

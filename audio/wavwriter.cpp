@@ -1,5 +1,7 @@
 #include "audio/wavwriter.h"
 
+#include "audio/pcmlayout.h"
+
 #include "audio/filebytes.h"
 #include "audio/riff.h"
 
@@ -92,7 +94,7 @@ WavSaveResult failure(const QString &reason)
 
 WavHeader wavHeader(qint64 dataBytes, qint64 listChunkBytes, int sampleRate, int channels)
 {
-    const qint64 byteRate = qint64(sampleRate) * channels * kBytesPerSample;
+    const qint64 byteRate = PcmLayout{sampleRate, channels, channels * int(kBytesPerSample)}.bytesOf(sampleRate);
     if (channels < 1 || channels > kMaxChannels || sampleRate < 1 || byteRate > kMaxU32)
         return {{}, QStringLiteral("A WAV file cannot hold %1 channels at %2 Hz.").arg(channels).arg(sampleRate)};
 
