@@ -36,18 +36,16 @@ bool instanceRuns(const QDBusConnection &bus)
 
 // One call to the running window. Exit status 1 when none runs or the call
 // failed, with the reason on standard error.
-int callRunningInstance(const QString &method, const QList<QVariant> &arguments, QVariant *answer = nullptr)
+int callRunningInstance(const QString &interface, const QString &method, const QList<QVariant> &arguments,
+                        QVariant *answer = nullptr)
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!instanceRuns(bus)) {
         print(stderr, QStringLiteral("Orlenta LE is not running."));
         return 1;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(RemoteControl::serviceName(), RemoteControl::objectPath(),
-                                                       method == QLatin1String("Get")
-                                                           ? QStringLiteral("org.freedesktop.DBus.Properties")
-                                                           : RemoteControl::serviceName(),
-                                                       method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(RemoteControl::serviceName(), RemoteControl::objectPath(), interface, method);
     call.setArguments(arguments);
     const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
@@ -62,10 +60,10 @@ int callRunningInstance(const QString &method, const QList<QVariant> &arguments,
 int runRemote(const CommandLine &line)
 {
     if (!line.printsPosition)
-        return callRunningInstance(line.method, line.arguments);
+        return callRunningInstance(RemoteControl::serviceName(), line.method, line.arguments);
     QVariant position;
-    const int status = callRunningInstance(
-        QStringLiteral("Get"), {RemoteControl::serviceName(), QStringLiteral("Position")}, &position);
+    const int status = callRunningInstance(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                                           {RemoteControl::serviceName(), QStringLiteral("Position")}, &position);
     if (status == 0)
         print(stdout, formatTime(position.toLongLong()));
     return status;
@@ -108,8 +106,9 @@ int main(int argc, char *argv[])
     // first, or brings the first to the front. Without a session bus each
     // start is on its own.
     if (instanceRuns(QDBusConnection::sessionBus())) {
-        return line.file.isEmpty() ? callRunningInstance(QStringLiteral("Raise"), {})
-                                   : callRunningInstance(QStringLiteral("Open"), {line.file});
+        return line.file.isEmpty()
+                   ? callRunningInstance(RemoteControl::serviceName(), QStringLiteral("Raise"), {})
+                   : callRunningInstance(RemoteControl::serviceName(), QStringLiteral("Open"), {line.file});
     }
     // Closing or clicking away the splash must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -69,7 +69,8 @@ void ShortcutPortal::start()
         fail(QStringLiteral("no session bus"));
         return;
     }
-    bus.connect(QString(), kPath, kInterface, QStringLiteral("Activated"), this, SLOT(onActivated(QDBusMessage)));
+    // From the portal only: no other program on the bus may press our keys.
+    bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this, SLOT(onActivated(QDBusMessage)));
     step = Step::CreatingSession;
     const QString token = QStringLiteral("orlenta%1").arg(++tokens);
     request(QStringLiteral("CreateSession"),
@@ -103,10 +104,10 @@ void ShortcutPortal::listenOn(const QString &requestPath)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!listenedPath.isEmpty())
-        bus.disconnect(QString(), listenedPath, kRequestInterface, QStringLiteral("Response"), this,
+        bus.disconnect(kService, listenedPath, kRequestInterface, QStringLiteral("Response"), this,
                        SLOT(onResponse(uint, QVariantMap)));
     listenedPath = requestPath;
-    bus.connect(QString(), listenedPath, kRequestInterface, QStringLiteral("Response"), this,
+    bus.connect(kService, listenedPath, kRequestInterface, QStringLiteral("Response"), this,
                 SLOT(onResponse(uint, QVariantMap)));
 }
 
