@@ -17,6 +17,8 @@ packages=(
     clang libclang-rt-14-dev
     # window tests: X server, window manager, driving and screenshots
     xvfb openbox wmctrl xdotool x11-utils imagemagick fonts-dejavu-core
+    # a private session bus in tests (the program's remote control)
+    dbus-daemon
     # audio output in tests
     pulseaudio pulseaudio-utils
     # real audio files made by the tests

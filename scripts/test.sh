@@ -44,6 +44,12 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     started+=($!)
 fi
 
+# A session bus of the run's own: the program takes its name there, and a
+# desktop session's bus must not see the tests' instances.
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+started+=("$(sed -n 2p <<<"$bus")")
+
 if ! pactl info >/dev/null 2>&1; then
     pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
         --load="module-null-sink sink_name=nullsink" \

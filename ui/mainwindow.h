@@ -14,6 +14,7 @@ class AudioEngine;
 class JournalKeeper;
 class FootPedalManager;
 class GlobalHotkeys;
+class RemoteControl;
 class QListWidget;
 struct CaseDetails;
 struct UnsavedWork;
@@ -62,6 +63,12 @@ public:
     // After Open's file dialog, for a dropped file and for the file named on
     // the command line: the unsaved-work question, then the load.
     void openRecording(const QString &path);
+    // Control from other programs; the application sets these up once,
+    // for its one window.
+    void connectRemote(RemoteControl *remote);
+    // On Wayland, or where the X11 grab failed: F1 to F4 through the
+    // desktop portal, or a line saying the remote is the way left.
+    void startShortcutPortal();
 
     // "[HH:mm:ss.zzz] text" to the event log, kept scrolled to the end.
     void logEvent(const QString &text);
@@ -120,6 +127,8 @@ private slots:
     // typing in another program; the row is selected for naming later.
     void onQuickBookmark();
     void onGoToTime();
+    // Go to an elapsed time given from outside, without the dialog.
+    void goToPosition(qlonglong ms);
     void onPedalDown(int button);
     void onPedalUp(int button);
     void onPedalLog(QString msg);
