@@ -166,6 +166,7 @@ private:
     QTimer *positionTimer = nullptr;  // reports the position while playing
     qlonglong backstepMs = 0;
     bool backstepArmed = false; // paused, and no seek since
+    qlonglong pausedAtMs = 0;   // the heard position when the stream was suspended
     int reportsSinceDeviceCheck = 0;
     int underruns = 0;     // in this playback; logged once, counted at its end
     int ticksStarved = -1; // reports since the stream went idle with data left; -1 when it has not

@@ -104,6 +104,10 @@ void AudioEngine::pause()
 {
     if (!sink)
         return;
+    // Taken while the stream still says what it holds: a suspended stream
+    // reports none of it free, which would put the position back by the
+    // whole buffer, before a seek just made.
+    pausedAtMs = position();
     sink->suspend();
     positionTimer->stop();
     backstepArmed = true;
@@ -135,6 +139,8 @@ qlonglong AudioEngine::position() const
     const qint64 rateBytes = byteRate();
     if (rateBytes <= 0)
         return 0;
+    if (sink && sink->state() == QAudio::SuspendedState)
+        return pausedAtMs;
     qint64 sourceBytes = reader->sourceBytePos();
     // Idle: everything pulled has been played.
     if (sink && sink->state() != QAudio::StoppedState && sink->state() != QAudio::IdleState) {
