@@ -1,12 +1,14 @@
 #include "windowrig.h"
 
 #include "audio/audioengine.h"
+#include "widgets/transcriptiongrid.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMediaDevices>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,6 +32,11 @@ WindowRig::~WindowRig()
 AudioEngine *WindowRig::engine() const
 {
     return window->findChild<AudioEngine *>();
+}
+
+TranscriptionGrid *WindowRig::grid() const
+{
+    return window->findChild<TranscriptionGrid *>();
 }
 
 QString WindowRig::eventLog() const
@@ -59,6 +66,11 @@ bool WindowRig::load(const QString &path)
     return QTest::qWaitFor([this] { return eventLog().contains(QLatin1String("View: Fitting ")); }, 10000);
 }
 
+void WindowRig::exportEntry(int index) const
+{
+    child<QPushButton>("exportButton")->menu()->actions().at(index)->trigger();
+}
+
 void WindowRig::answerDialogs(const QString &path, const QString &text)
 {
     delete answering;
@@ -69,12 +81,15 @@ void WindowRig::answerDialogs(const QString &path, const QString &text)
             return;
         Dialog seen{modal->windowTitle(), QString(), QString(), 0, lastEvent()};
         if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            seen.text = files->selectedFiles().value(0);
             // Typed into the name field, as a user would.
             files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            // Later, so that this timer is free to answer a "replace it?"
+            // question the accept may open.
             if (path.isEmpty())
                 files->reject();
             else
-                static_cast<QDialog *>(files)->accept();
+                QTimer::singleShot(0, files, [files]() { static_cast<QDialog *>(files)->accept(); });
         } else if (auto *input = qobject_cast<QInputDialog *>(modal)) {
             seen.text = input->labelText();
             input->setTextValue(text);

@@ -8,6 +8,7 @@
 
 class AudioEngine;
 class QTimer;
+class TranscriptionGrid;
 
 // A main window for a test, with the few things every window test needs:
 // named children, the engine, the two logs, and an answerer for the dialogs
@@ -19,7 +20,7 @@ public:
     struct Dialog
     {
         QString title;
-        QString text;   // a box's text, an input dialog's label; empty for a file dialog
+        QString text;   // a box's text, an input dialog's label, the file a file dialog offered
         QString detail; // a box's informative text
         int icon = 0;   // a box's QMessageBox::Icon
         QString logged; // the event log's last line (unstamped) while it was open
@@ -41,6 +42,7 @@ public:
     }
 
     AudioEngine *engine() const;
+    TranscriptionGrid *grid() const;
     QString eventLog() const;
     QString auditLog() const;
     QString lastEvent() const; // without its time stamp
@@ -49,8 +51,12 @@ public:
     // Loads a recording and waits until the views show it.
     bool load(const QString &path);
 
+    // Triggers an entry of the Export menu: 0 audio, 1 transcript, 2 report.
+    void exportEntry(int index) const;
+
     // From now on every dialog is answered: a file dialog gets `path` typed
-    // in (an empty one is cancelled), an input dialog `text`, a message box
+    // in (an empty one is cancelled; a "replace it?" question that follows
+    // is a message box too), an input dialog `text`, a message box
     // the button `boxAnswer` if it has one, else its default button. Each is
     // recorded in `dialogs`.
     void answerDialogs(const QString &path = QString(), const QString &text = QString());

@@ -1,6 +1,7 @@
-// Crash recovery: work journalled by a window whose process is killed comes
-// back in the next window, audio edits replayed; a journal naming a missing
-// or changed recording still gives back the transcript; a corrupt journal is
+// Work that is in no file yet is not lost: Open, Import CSV and closing ask
+// first; work journalled by a window whose process is killed comes back in
+// the next window, audio edits replayed; a journal naming a missing or
+// changed recording still gives back the transcript; a corrupt journal is
 // set aside and reported once.
 
 #include "audio/audioengine.h"
@@ -13,6 +14,10 @@
 #include "windowrig.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QCryptographicHash>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,6 +97,8 @@ class TestRecovery : public QObject
 
 private slots:
     void init();
+    void askedBeforeWorkIsLetGo_data();
+    void askedBeforeWorkIsLetGo();
     void workOfAKilledProgramComesBack();
     void journalsThatCannotBeReplayed_data();
     void journalsThatCannotBeReplayed();
@@ -125,6 +132,129 @@ QStringList TestRecovery::offer()
     for (const WindowRig::Dialog &box : rig->dialogs)
         shown << box.text;
     return shown;
+}
+
+void TestRecovery::askedBeforeWorkIsLetGo_data()
+{
+    QTest::addColumn<QStringList>("work");   // rows, details, audio, exported
+    QTest::addColumn<QString>("command");    // open, import, close
+    QTest::addColumn<QString>("choice");     // the button pressed, if asked
+    QTest::addColumn<QStringList>("listed"); // what the question lists; empty: no question
+    QTest::addColumn<bool>("goesOn");
+
+    const QString rows2 = QStringLiteral("2 transcript rows not exported");
+    QTest::newRow("typed rows, open, cancel") << QStringList{"rows"} << "open" << "Cancel" << QStringList{rows2} << false;
+    QTest::newRow("typed rows, open, discard") << QStringList{"rows"} << "open" << "Discard" << QStringList{rows2} << true;
+    QTest::newRow("typed rows, open, export first")
+        << QStringList{"rows"} << "open" << "Export CSV…" << QStringList{rows2} << true;
+    QTest::newRow("edited audio, open, cancel")
+        << QStringList{"audio"} << "open" << "Cancel" << QStringList{"audio edits not saved"} << false;
+    QTest::newRow("typed details, close, cancel")
+        << QStringList{"details"} << "close" << "Cancel" << QStringList{"case details not saved"} << false;
+    QTest::newRow("typed details, close, discard")
+        << QStringList{"details"} << "close" << "Discard" << QStringList{"case details not saved"} << true;
+    QTest::newRow("everything, close, cancel")
+        << QStringList{"rows", "details", "audio"} << "close" << "Cancel"
+        << QStringList{rows2, "case details not saved", "audio edits not saved"} << false;
+    QTest::newRow("typed rows, import, cancel") << QStringList{"rows"} << "import" << "Cancel" << QStringList{rows2}
+                                                << false;
+    QTest::newRow("edited audio, import: rows are all it replaces")
+        << QStringList{"audio"} << "import" << QString() << QStringList() << true;
+    QTest::newRow("nothing typed, open") << QStringList() << "open" << QString() << QStringList() << true;
+    QTest::newRow("rows exported, close") << QStringList{"rows", "details", "exported"} << "close" << QString()
+                                          << QStringList() << true;
+}
+
+void TestRecovery::askedBeforeWorkIsLetGo()
+{
+    QFETCH(QStringList, work);
+    QFETCH(QString, command);
+    QFETCH(QString, choice);
+    QFETCH(bool, goesOn);
+    const QString first = dir.filePath(QStringLiteral("first.wav"));
+    const QString second = dir.filePath(QStringLiteral("second.wav"));
+    const QString transcript = dir.filePath(QStringLiteral("in.csv"));
+    const QString exported = dir.filePath(QStringLiteral("out.csv"));
+    QVERIFY(writeFile(first, riff(fmtChunk(1, 1, 8000, 16) + chunk("data", QByteArray(32000, '\1')))));
+    QVERIFY(QFile::copy(first, second));
+    QVERIFY(writeFile(transcript, "Start_Time,End_Time,Label,Note,Channel\r\n00:00:00.500,00:00:00.900,Imported,,-1\r\n"));
+
+    // Deleted on close, as in the program.
+    QPointer<MainWindow> window = new MainWindow(nullptr, false);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *engine = window->findChild<AudioEngine *>();
+    auto *grid = window->findChild<TranscriptionGrid *>();
+    const auto click = [&window](const char *name) {
+        QTest::mouseClick(window->findChild<QPushButton *>(QString::fromLatin1(name)), Qt::LeftButton);
+    };
+    QVERIFY(engine->loadFile(first));
+
+    // File dialogs are answered in turn from `paths`, the question with
+    // `choice`, any other box with OK.
+    QStringList paths;
+    QStringList asked;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, this, [&]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(paths.takeFirst());
+            static_cast<QDialog *>(dialog)->accept();
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            QAbstractButton *pressed = box->button(QMessageBox::Ok);
+            if (box->objectName() == QLatin1String("unsavedWorkBox")) {
+                asked = box->informativeText().remove(QStringLiteral("• ")).split(QLatin1Char('\n'));
+                for (QAbstractButton *b : box->buttons())
+                    pressed = b->text() == choice ? b : pressed;
+            }
+            pressed->click();
+        }
+    });
+    answerer.start(20);
+
+    if (work.contains(QLatin1String("rows"))) {
+        grid->addMarker(100, 300, QStringLiteral("Speaker A"), QStringLiteral("hello"), -1);
+        grid->addMarker(400, 600, QStringLiteral("Speaker B"), QString(), -1);
+    }
+    if (work.contains(QLatin1String("details")))
+        QTest::keyClicks(window->findChild<QLineEdit *>(QStringLiteral("refEdit")), QStringLiteral("REF 7"));
+    if (work.contains(QLatin1String("audio"))) {
+        click("selectAllButton");
+        click("normButton");
+    }
+    if (work.contains(QLatin1String("exported"))) {
+        paths << exported;
+        window->findChild<QPushButton *>(QStringLiteral("exportButton"))->menu()->actions().at(1)->trigger();
+    }
+    const QList<Marker> rowsBefore = grid->getMarkers();
+    paths << (command == QLatin1String("import") ? transcript : second);
+    if (choice == QStringLiteral("Export CSV…"))
+        paths << exported;
+    bool closed = false;
+    if (command == QLatin1String("open"))
+        click("openButton");
+    else if (command == QLatin1String("import"))
+        click("importCsvButton");
+    else
+        closed = window->close();
+
+    QTEST(asked, "listed");
+    if (!asked.isEmpty() && window) // the answer is logged
+        QVERIFY(window->findChild<QTextEdit *>(QStringLiteral("eventLogView"))->toPlainText().contains(": " + QString(choice).remove(u'…') + " ("));
+    if (choice == QStringLiteral("Export CSV…"))
+        QVERIFY(QFile(exported).size() > 100);
+    if (command == QLatin1String("open"))
+        QCOMPARE(engine->filePath(), goesOn ? second : first);
+    else if (command == QLatin1String("import"))
+        QCOMPARE(grid->getMarkers().size() == 1 && grid->getMarkers().first().label == QLatin1String("Imported"), goesOn);
+    else
+        QCOMPARE(closed, goesOn);
+    if (!goesOn)
+        QCOMPARE(grid->getMarkers(), rowsBefore);
+    if (closed)
+        QTRY_VERIFY(window.isNull());
+    else
+        delete window;
 }
 
 void TestRecovery::workOfAKilledProgramComesBack()
@@ -214,4 +344,4 @@ int main(int argc, char **argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_recovery.moc"
+#include "tst_keepingwork.moc"
