@@ -46,10 +46,10 @@ QByteArrayList spreadPages(const QByteArray &packet, int segments)
     return pages;
 }
 
-QByteArray vorbisId(quint8 channels, quint32 rate, qint32 nominalBitRate)
+QByteArray vorbisId(quint8 channels, quint32 rate)
 {
-    return QByteArray("\x01vorbis") + le32(0) + char(channels) + le32(rate) + le32(0) + le32(quint32(nominalBitRate))
-        + le32(0) + char('\xb8') + char(1);
+    return QByteArray("\x01vorbis") + le32(0) + char(channels) + le32(rate) + le32(0) + le32(128000) + le32(0)
+        + char('\xb8') + char(1);
 }
 
 QByteArray commentList(const Entries &entries, quint32 count)
@@ -74,22 +74,15 @@ QByteArray opusTags(const Entries &entries) { return "OpusTags" + commentList(en
 
 const QByteArray kSetup = "\x05vorbis" + QByteArray(40, '\x2a');
 
-QByteArray idPage(quint32 serial = 1) { return packetPage({vorbisId(2, 44100, 128000)}, kFirstPage, serial); }
+QByteArray idPage(quint32 serial = 1) { return packetPage({vorbisId(2, 44100)}, kFirstPage, serial); }
 
 QString general(qint64 size)
 {
     return QStringLiteral("=== General ===\nFilename: rec.ogg\nSize: %1 bytes\nContainer: Ogg\n").arg(size);
 }
 
-QString vorbisTrack(int channels, qint64 rate, const QString &bitRate = QStringLiteral("128 kb/s"))
-{
-    return QStringLiteral("\n=== Audio Track (Vorbis) ===\nFormat: Vorbis\nChannels: %1\nSample Rate: %2 Hz\n")
-               .arg(channels)
-               .arg(rate)
-        + (bitRate.isEmpty() ? QString() : QStringLiteral("Bit Rate (Nominal): ") + bitRate + QLatin1Char('\n'));
-}
-
-const QString kTrack = vorbisTrack(2, 44100);
+const QString kTrack = QStringLiteral("\n=== Audio Track (Vorbis) ===\nFormat: Vorbis\nChannels: 2\nSample Rate: 44100 Hz\n"
+                                      "Bit Rate (Nominal): 128 kb/s\n");
 const QString kVorbisHeading = QStringLiteral("\n=== Metadata (Vorbis Comments) ===\n");
 const QString kOpusHeading = QStringLiteral("\n=== Metadata (Opus Tags) ===\n");
 const QString kOpusTrack = QStringLiteral("\n=== Audio Track (Opus) ===\nFormat: Opus\nChannels: ");
@@ -101,8 +94,9 @@ QString parsedLine(const QString &when = QStringLiteral("Thu Mar 4 10:20:30 2021
 
 ScanResult scan(const QByteArray &file) { return scanOggMetadata(file, QStringLiteral("rec.ogg")); }
 
-
 } // namespace
+
+// Reports and start times of Ogg files built page by page.
 class TestOggScanner : public QObject
 {
     Q_OBJECT
@@ -125,8 +119,6 @@ private slots:
         const QString march4 = QStringLiteral("Thu Mar 4 10:20:30 2021");
         QTest::newRow("lower-case key, date and time with T")
             << Entries{"date=2021-03-04T10:20:30"} << StartTime::Set << 37230000LL << march4;
-        QTest::newRow("slashes and a space") << Entries{"DATE=2021/03/04 10:20:30"} << StartTime::Set << 37230000LL
-                                             << march4;
         QTest::newRow("RECORDED DATE") << Entries{"Recorded Date=2021-03-04 10:20:30"} << StartTime::Set
                                        << 37230000LL << march4;
         QTest::newRow("DATE then CREATION_TIME takes the last")
@@ -142,7 +134,6 @@ private slots:
                                                << QString();
         QTest::newRow("later unparsable date keeps")
             << Entries{"DATE=2021-03-04T10:20:30", "date=last spring"} << StartTime::Keep << kBefore << QString();
-        QTest::newRow("empty date clears") << Entries{"DATE="} << StartTime::Clear << 0LL << QString();
         QTest::newRow("no date clears") << Entries{"ARTIST=2021-03-04T10:20:30", "DATES=2021-03-04T10:20:30"}
                                         << StartTime::Clear << 0LL << QString();
     }
@@ -168,36 +159,20 @@ private slots:
 
         const Entries firstEntries{"artist=First", "DATE=2021-03-04T10:20:30"};
         const QByteArray comments = packetPage({vorbisComments(firstEntries), kSetup});
-        const QString firstComments = kVorbisHeading + QStringLiteral("ARTIST : First\nDATE : 2021-03-04T10:20:30\n");
-        const QString both = kTrack + firstComments + parsedLine();
+        const QString both = kTrack + kVorbisHeading + "ARTIST : First\nDATE : 2021-03-04T10:20:30\n" + parsedLine();
         const auto commentsOnly = [](const QByteArray &packet) { return idPage() + packetPage({packet, kSetup}); };
 
-        // The setup header shares the page, so an entry overrunning its packet would read into it.
-        QTest::newRow("comments in file order, later equals signs kept, no equals skipped")
-            << commentsOnly(vorbisComments({"b=2", "no equals", "note=a=b", "title=Gr\xc3\xbc\xc3\x9f" "e"}))
-            << kTrack + kVorbisHeading + QStringLiteral("B : 2\nNOTE : a=b\nTITLE : Gr\u00fc\u00dfe\n")
-            << StartTime::Clear;
+        // The setup header shares the page: an entry overrunning its packet must not read into it.
         QTest::newRow("entry longer than the packet ends the list")
             << commentsOnly("\x03vorbis" + commentList({"a=1"}, 3) + le32(1000) + "b=2")
             << kTrack + kVorbisHeading + "A : 1\n" << StartTime::Clear;
-        QTest::newRow("vendor length past 2 GiB") << commentsOnly("\x03vorbis" + le32(0xFFFFFFF0) + "abcdefgh")
-                                                  << kTrack + kVorbisHeading << StartTime::Clear;
-        QTest::newRow("160500 bit/s truncates") << packetPage({vorbisId(2, 44100, 160500)}, kFirstPage)
-                                                << vorbisTrack(2, 44100, "160 kb/s") << StartTime::Clear;
-        QTest::newRow("nominal rate -1") << packetPage({vorbisId(2, 48000, -1)}, kFirstPage)
-                                         << vorbisTrack(2, 48000, {}) << StartTime::Clear;
         QTest::newRow("garbage before and between pages")
             << "ID3 junk" + idPage() + QByteArray(100, '\0') + "Ogg" + comments + "zz" << both << StartTime::Set;
-        QTest::newRow("body past the end") << idPage() + comments.chopped(1) << kTrack << StartTime::Clear;
         QTest::newRow("chained streams report the first")
             << idPage(7) + packetPage({vorbisComments(firstEntries), kSetup}, 0, 7)
-                   + packetPage({QByteArray(300, '\x10')}, 0, 7) + packetPage({vorbisId(1, 8000, 64000)}, kFirstPage, 8)
+                   + packetPage({QByteArray(300, '\x10')}, 0, 7) + packetPage({vorbisId(1, 8000)}, kFirstPage, 8)
                    + packetPage({vorbisComments({"artist=Second", "DATE=2022-01-01T01:01:01"})}, 0, 8)
             << both << StartTime::Set;
-        QTest::newRow("identification too short for its fields")
-            << packetPage({vorbisId(6, 96000, 0).left(23)}, kFirstPage) + idPage() << kTrack << StartTime::Clear;
-        QTest::newRow("comments before the identification")
-            << comments + idPage() << firstComments + kTrack + parsedLine() << StartTime::Set;
 
         // Comments over several pages: the long entry crosses every page boundary, the date follows it.
         const QByteArray longValue(600, 'c');
@@ -221,8 +196,6 @@ private slots:
         unflagged[5] = '\0';
         QTest::newRow("next page not marked as a continuation") << idPage() + three[0] + unflagged + three[2] << cut
                                                                 << StartTime::Clear;
-        QTest::newRow("continuation page cut short") << idPage() + three[0] + three[1] + three[2].chopped(1) << cut
-                                                     << StartTime::Clear;
 
         QTest::newRow("Opus stereo from 44.1 kHz")
             << packetPage({opusHead(2, 44100)}, kFirstPage)
@@ -230,9 +203,6 @@ private slots:
             << kOpusTrack + "2\nInput Sample Rate: 44100 Hz\n" + kOpusHeading
                    + "TITLE : Interview 7\nDATE : 2021-03-04T10:20:30\n" + parsedLine()
             << StartTime::Set;
-        QTest::newRow("Opus head too short for its fields")
-            << packetPage({opusHead(2, 48000).left(18)}, kFirstPage) + packetPage({opusTags({"a=1"})})
-            << kOpusHeading + "A : 1\n" << StartTime::Clear;
     }
 
     void pageWalk()
