@@ -57,6 +57,19 @@ void AudioEngine::openStream()
     format.setChannelCount(channels);
     format.setSampleRate(rate);
     const QAudioDevice device = chosenDevice.isNull() ? QMediaDevices::defaultAudioOutput() : chosenDevice;
+    // The reader hands out the recording's own samples, so no other format
+    // can be filled; the refusal is said, since a stream that then fails
+    // would otherwise read as a lost sound server.
+    if (!device.isNull() && !device.isFormatSupported(format)) {
+        const QAudioFormat preferred = device.preferredFormat();
+        emit debugMessage(QStringLiteral("AudioEngine: Output \"%1\" does not take %2 Hz, %3 channel(s), 16-bit "
+                                         "(it prefers %4 Hz, %5 channel(s)); asking for it anyway.")
+                              .arg(device.description())
+                              .arg(rate)
+                              .arg(channels)
+                              .arg(preferred.sampleRate())
+                              .arg(preferred.channelCount()));
+    }
     sink = new QAudioSink(device, format, this);
     sink->setBufferSize(qsizetype(byteRate() * kStreamBufferMs / 1000));
     connect(sink, &QAudioSink::stateChanged, this, &AudioEngine::handleStateChanged);

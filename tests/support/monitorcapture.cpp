@@ -1,9 +1,29 @@
 #include "monitorcapture.h"
 
+#include "audiofixtures.h"
+
 #include <QtEndian>
 
 #include <cmath>
 #include <cstdlib>
+
+NullSink::NullSink(const QString &name)
+    : sinkName(name)
+{
+    module = QString::fromLatin1(fixtures::run(QStringLiteral("pactl"), {QStringLiteral("load-module"),
+                                                                         QStringLiteral("module-null-sink"),
+                                                                         QStringLiteral("sink_name=") + name})
+                                     .trimmed());
+}
+
+bool NullSink::unload()
+{
+    if (module.isEmpty())
+        return false;
+    const bool done = !fixtures::run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}).isNull();
+    module.clear();
+    return done;
+}
 
 MonitorCapture::MonitorCapture(QObject *parent)
     : QObject(parent)
@@ -37,6 +57,15 @@ qint16 MonitorCapture::sample(qint64 frame, int channel) const
 qint64 MonitorCapture::firstLoud(qint64 from, int threshold) const
 {
     for (qint64 f = qMax<qint64>(0, from); f < frames(); ++f) {
+        if (std::abs(sample(f, 0)) >= threshold || std::abs(sample(f, 1)) >= threshold)
+            return f;
+    }
+    return -1;
+}
+
+qint64 MonitorCapture::lastLoud(qint64 from, int threshold) const
+{
+    for (qint64 f = frames() - 1; f >= qMax<qint64>(0, from); --f) {
         if (std::abs(sample(f, 0)) >= threshold || std::abs(sample(f, 1)) >= threshold)
             return f;
     }
