@@ -1,0 +1,514 @@
+// The waveform: peak lists of the store, the arithmetic that folds them into
+// columns and ruler ticks, and the view that draws and reports times.
+
+#include "audio/peaklists.h"
+#include "audiofixtures.h"
+#include "widgets/timeruler.h"
+#include "widgets/waveformcolumns.h"
+#include "widgets/waveformdisplay.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int kIntMax = std::numeric_limits<int>::max();
+
+QStringList describe(const QList<WaveColumn> &columns)
+{
+    QStringList lines;
+    for (const WaveColumn &c : columns)
+        lines << QStringLiteral("%1:%2-%3").arg(c.x).arg(c.top).arg(c.bottom);
+    return lines;
+}
+
+double sine100(double t) { return 0.8 * std::sin(2 * M_PI * 100 * t); }
+
+// Two seconds at 8 kHz: the sine above in the last channel, silence in the other.
+QByteArray sineStore(int channels)
+{
+    QList<int> values;
+    for (int f = 0; f < 16000; ++f) {
+        if (channels == 2)
+            values << 0;
+        values << int(std::lround(32767 * sine100(f / 8000.0)));
+    }
+    return fixtures::s16(values);
+}
+
+// Frames whose sample is the frame index plus 1000 per channel, so a block's
+// loudest is its last frame.
+QByteArray ramp(int count, int channels)
+{
+    QList<int> values;
+    for (int frame = 0; frame < count; ++frame) {
+        for (int c = 0; c < channels; ++c)
+            values << frame + 1000 * c;
+    }
+    return fixtures::s16(values);
+}
+
+QList<double> scaled(const QList<int> &values)
+{
+    QList<double> out;
+    for (int v : values)
+        out << v / 32768.0;
+    return out;
+}
+
+// 400 x 101: the centre is row 50; at zoom 0.1 one pixel is 10 ms.
+constexpr int kWidth = 400;
+constexpr int kHeight = 101;
+const QColor kBackground(20, 20, 20);
+const QColor kWave(0, 255, 0);
+const QColor kEdge(255, 255, 0);
+const QColor kHead(255, 0, 0);
+
+// Shown, because grabbing a hidden widget sends it a resize event each time.
+bool show(WaveformDisplay &view)
+{
+    view.resize(kWidth, kHeight);
+    view.show();
+    return QTest::qWaitForWindowExposed(&view);
+}
+
+QImage render(WaveformDisplay &view) { return view.grab().toImage(); }
+
+// 100 peaks per second, so zoom 0.1 shows one peak per column.
+void load(WaveformDisplay &view, const QList<double> &peaks) { view.setWaveformData(peaks, peaks.size() * 10, 0); }
+
+int waveRows(const QImage &image, int x)
+{
+    int rows = 0;
+    for (int y = 1; y < image.height() - 1; ++y)
+        rows += image.pixelColor(x, y) == kWave;
+    return rows;
+}
+
+using Change = std::function<void(WaveformDisplay &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Change)
+
+class TestWaveform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void timesAndPixels_data()
+    {
+        QTest::addColumn<qlonglong>("ms");
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<qlonglong>("msAtX"); // -1: x is a clamped edge, not read back
+        QTest::newRow("one second right of the edge at 100 px/s") << 61000LL << 0.1 << 60000 << 100 << 61000LL;
+        QTest::newRow("left of the edge") << 950LL << 0.1 << 1000 << -5 << 950LL;
+        QTest::newRow("fractions truncated toward zero") << 0LL << 0.1 << 19 << -1 << 9LL;
+        QTest::newRow("distance wider than 32 bits") << 4000000000LL << 0.0001 << -2000000000 << 600000 << 4000000000LL;
+        QTest::newRow("far right saturates") << 10000000000LL << 1.0 << 0 << kPixelLimit << -1LL;
+        QTest::newRow("far left saturates") << 0LL << 1.0 << kIntMax << -kPixelLimit << -1LL;
+        QTest::newRow("pointer before 0 ms reads 0") << -500LL << 0.1 << -500 << 0 << 0LL;
+        QTest::newRow("pointer past the 32-bit range") << 2157483647LL << 0.1 << kIntMax << 1000000 << 2157483647LL;
+    }
+
+    void timesAndPixels()
+    {
+        QFETCH(qlonglong, ms);
+        QFETCH(double, zoom);
+        QFETCH(int, offset);
+        QFETCH(int, x);
+        QFETCH(qlonglong, msAtX);
+        QCOMPARE(::timeToPixel(ms, zoom, offset), x);
+        if (msAtX >= 0)
+            QCOMPARE(::pixelToTime(x, zoom, offset), msAtX);
+    }
+
+    void foldColumns_data()
+    {
+        QTest::addColumn<QList<double>>("peaks");
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QStringList>("columns");
+
+        // 100 peaks a second in a 10 x 101 view: the centre is row 50, full scale 50 rows either way.
+        QTest::newRow("one peak per column") << QList<double>{0.5, -0.5, 0.25, -1.0} << 0.1 << 0
+                                             << QStringList{"0:25-50", "1:50-75", "2:38-50", "3:50-100"};
+        // Extremes on the first and last peak of each group of ten; the last column has five.
+        QList<double> groups(25, 0.0);
+        groups[3] = -0.25;
+        groups[9] = 0.75;
+        groups[10] = -0.5;
+        groups[15] = 0.125;
+        groups[24] = 0.5;
+        QTest::newRow("ten peaks per column take their extremes")
+            << groups << 0.01 << 0 << QStringList{"0:13-62", "1:44-75", "2:25-50"};
+        QTest::newRow("each peak spans several columns") << QList<double>{0.5, -0.5} << 0.4 << 0
+                                                         << QStringList{"0:25-50", "1:25-50", "2:25-50", "3:25-50",
+                                                                        "4:50-75", "5:50-75", "6:50-75", "7:50-75"};
+        QTest::newRow("silent peaks reach one row below the centre")
+            << QList<double>{0.0, kNaN} << 0.1 << 0 << QStringList{"0:50-51", "1:50-51"};
+        QTest::newRow("offset skips the peaks left of the view")
+            << QList<double>{0.5, 0.5, -0.5, 0.25} << 0.1 << 20 << QStringList{"0:50-75", "1:38-50"};
+        QTest::newRow("view starting before the recording")
+            << QList<double>{0.5, -0.5} << 0.1 << -20 << QStringList{"2:25-50", "3:50-75"};
+        QTest::newRow("peaks beyond full scale stop at the edge")
+            << QList<double>{3.0, -std::numeric_limits<double>::infinity()} << 0.1 << 0
+            << QStringList{"0:0-50", "1:50-100"};
+        QTest::newRow("whole recording in one column") << QList<double>{0.5, -0.5} << 1e-12 << 0
+                                                       << QStringList{"0:25-75"};
+    }
+
+    void foldColumns()
+    {
+        QFETCH(QList<double>, peaks);
+        QFETCH(double, zoom);
+        QFETCH(int, offset);
+        QTEST(describe(::foldColumns(peaks, 100.0, zoom, offset, 10, 101)), "columns");
+    }
+
+    void traced_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("channels"); // of the samples handed over
+        QTest::addColumn<bool>("traced");
+        QTest::newRow("two frames per column") << 4.0 << 0 << 2 << true;
+        QTest::newRow("scrolled into the recording") << 4.0 << 1237 << 2 << true;
+        QTest::newRow("under two pixels per list value") << 0.02 << 0 << 2 << false;
+        QTest::newRow("samples without the right channel") << 4.0 << 0 << 1 << false;
+    }
+
+    // Zoomed in, every column spans just what the right channel's sine spans over
+    // the column's time (the left is silent); otherwise the lists are folded as before.
+    void traced()
+    {
+        QFETCH(double, zoom);
+        QFETCH(int, offset);
+        QFETCH(int, channels);
+        const QByteArray store = sineStore(2);
+        const PeakLists lists = buildPeakLists(store, 2);
+        const double perSecond = peaksPerSecondFor(lists.right.size(), 2000);
+        const QByteArray bytes = channels == 1 ? store.left(store.size() / 2) : store;
+        const SampleView samples{bytes, channels, 8000};
+        const QList<WaveColumn> columns = waveColumns(lists.right, perSecond, samples, 1, zoom, offset, 200, 101);
+
+        QFETCH(bool, traced);
+        if (!traced) {
+            QCOMPARE(describe(columns), describe(::foldColumns(lists.right, perSecond, zoom, offset, 200, 101)));
+            return;
+        }
+        QCOMPARE(columns.size(), 200);
+        for (const WaveColumn &c : columns) {
+            double lo = 1.0, hi = -1.0;
+            for (int i = 0; i <= 64; ++i) {
+                const double v = sine100((offset + (c.x + i / 64.0) / zoom) / 1000);
+                lo = qMin(lo, v);
+                hi = qMax(hi, v);
+            }
+            QVERIFY2(qAbs(c.top - (50 - int(50 * hi))) <= 1 && qAbs(c.bottom - (50 - int(50 * lo))) <= 1,
+                     qPrintable(QStringLiteral("column %1: %2-%3, sine %4..%5").arg(c.x).arg(c.top).arg(c.bottom).arg(lo).arg(hi)));
+        }
+    }
+
+    void rulerTicks_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<qlonglong>("origin");
+        QTest::addColumn<bool>("realTime");
+        QTest::addColumn<QStringList>("ticks"); // x and label, labels at least 120 px apart
+        QTest::newRow("scrolled between two ticks") << 0.1 << 1500 << 0LL << false
+                                                    << QStringList{"50 00:00:02", "250 00:00:04"};
+        QTest::newRow("steps below a second keep the milliseconds")
+            << 2.0 << 50 << 0LL << false << QStringList{"100 00:00:00.100", "300 00:00:00.200"};
+        QTest::newRow("real time falls on round times of day")
+            << 0.1 << 0 << 36000250LL << true << QStringList{"175 10:00:02", "375 10:00:04"};
+        QTest::newRow("real time wraps at midnight") << 0.1 << 0 << 86398000LL << true
+                                                     << QStringList{"0 23:59:58", "200 00:00:00"};
+        QTest::newRow("track time past a day does not wrap")
+            << 0.001 << 90000000 << 0LL << false
+            << QStringList{"0 25:00:00", "120 25:02:00", "240 25:04:00", "360 25:06:00"};
+        QTest::newRow("an hour across 1000 px: ten minutes a label")
+            << 1000.0 / 3600000 << 0 << 0LL << false << QStringList{"0 00:00:00", "166 00:10:00", "333 00:20:00"};
+        QTest::newRow("zoomed out past the largest step, labels would overlap")
+            << 1e-9 << 0 << 0LL << false << QStringList{};
+        QTest::newRow("zoom not a number") << kNaN << 0 << 0LL << false << QStringList{};
+    }
+
+    void rulerTicks()
+    {
+        QFETCH(double, zoom);
+        QFETCH(int, offset);
+        QFETCH(qlonglong, origin);
+        QFETCH(bool, realTime);
+        const qlonglong step = rulerStepMs(zoom, 120);
+        QStringList drawn;
+        for (const RulerTick &tick : ::rulerTicks(zoom, offset, 400, step, origin))
+            drawn << QStringLiteral("%1 %2").arg(tick.x).arg(rulerLabel(tick.ms, step, realTime));
+        QTEST(drawn, "ticks");
+    }
+
+    void loudestOfEachBlock_data()
+    {
+        QTest::addColumn<QByteArray>("store");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QList<double>>("left");
+        QTest::addColumn<QList<double>>("right");
+        QTest::newRow("stereo 1001 frames: a last block of one frame")
+            << ramp(1001, 2) << 2 << scaled({499, 999, 1000}) << scaled({1499, 1999, 2000});
+        QTest::newRow("mono has no right list") << ramp(1001, 1) << 1 << scaled({499, 999, 1000}) << QList<double>();
+        QTest::newRow("a louder half frame at the end gives nothing")
+            << ramp(500, 2) + "\x7f\x7f" << 2 << scaled({499}) << scaled({1499});
+        QTest::newRow("a click between two quiet frames") << fixtures::s16({3, -20000, 4}) << 1 << scaled({-20000})
+                                                          << QList<double>();
+        QTest::newRow("three channels: only the first two listed")
+            << ramp(501, 3) << 3 << scaled({499, 500}) << scaled({1499, 1500});
+        QTest::newRow("full scale both ways") << fixtures::s16({-32768, 32767}) << 2 << QList<double>{-1.0}
+                                              << QList<double>{32767 / 32768.0};
+        QTest::newRow("equal magnitudes: the first counts")
+            << fixtures::s16({10, 300, 20, -300, -300, 40}) << 2 << scaled({-300}) << scaled({300});
+    }
+
+    void loudestOfEachBlock()
+    {
+        QFETCH(QByteArray, store);
+        QFETCH(int, channels);
+        const PeakLists lists = buildPeakLists(store, channels);
+        QTEST(lists.left, "left");
+        QTEST(lists.right, "right");
+    }
+
+    void refreshesOnlyEditedBlocks_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<QList<int>>("blocks"); // of the seven, those read again
+        QTest::newRow("a region over several blocks") << 2 << qint64(4 * 700) << qint64(4 * 1800) << QList<int>{1, 2, 3, 4};
+        QTest::newRow("the first frame of a block") << 2 << qint64(4 * 1000) << qint64(4) << QList<int>{2};
+        QTest::newRow("the last frame of a block") << 2 << qint64(4 * 999) << qint64(4) << QList<int>{1};
+        QTest::newRow("mono to the end") << 1 << qint64(2 * 1200) << qint64(2 * 10000) << QList<int>{2, 3, 4, 5, 6};
+        QTest::newRow("the right sample alone") << 2 << qint64(4 * 1500 + 2) << qint64(2) << QList<int>{3};
+    }
+
+    // Blocks the edit did not reach keep what they held (here a mark no store
+    // gives); the others match a full rebuild.
+    void refreshesOnlyEditedBlocks()
+    {
+        QFETCH(int, channels);
+        QFETCH(qint64, offset);
+        QFETCH(qint64, length);
+        QFETCH(QList<int>, blocks);
+        QByteArray store = ramp(3001, channels);
+        PeakLists lists = buildPeakLists(store, channels);
+        lists.left.fill(7.0);
+        lists.right.fill(7.0);
+        for (qint64 b = offset; b < qMin<qint64>(offset + length, store.size()); ++b)
+            store[b] = char(0x55);
+        refreshPeakLists(lists, store, channels, offset, length);
+        const PeakLists fresh = buildPeakLists(store, channels);
+        QCOMPARE(lists.left.size(), 7);
+        for (int n = 0; n < 7; ++n) {
+            QCOMPARE(lists.left.at(n), blocks.contains(n) ? fresh.left.at(n) : 7.0);
+            if (channels == 2)
+                QCOMPARE(lists.right.at(n), blocks.contains(n) ? fresh.right.at(n) : 7.0);
+        }
+    }
+
+    // The view draws the folded columns where they belong, traces the samples
+    // when zoomed in far (read only when its cache is redrawn), and shows nothing
+    // of a recording it was emptied of.
+    void drawsTheColumns()
+    {
+        WaveformDisplay view;
+        QVERIFY(show(view));
+        view.setShowGrid(false);
+        load(view, {0.0, 0.5, -0.5, 0.0});
+        QImage image = render(view);
+        QCOMPARE(waveRows(image, 1), 26); // rows 25 to 50
+        QCOMPARE(image.pixelColor(2, 75), kWave);
+        QCOMPARE(waveRows(image, 4), 0);
+
+        // At 4 px/ms the sine's first crest, at 2.5 ms, lies in column 10, row
+        // 11; the lists alone would fill the column to the centre.
+        const QByteArray store = sineStore(1);
+        int reads = 0;
+        view.setSampleSource([&] {
+            ++reads;
+            return SampleView{store, 1, 8000};
+        });
+        view.setWaveformData(QList<double>(16, 0.8), 1000, 0);
+        view.setView(4.0, 0);
+        image = render(view);
+        QCOMPARE(image.pixelColor(10, 10), kBackground);
+        QCOMPARE(image.pixelColor(10, 11), kWave);
+        QCOMPARE(image.pixelColor(10, kHeight / 2), kBackground);
+        const int before = reads;
+        view.setPlayPosition(3);
+        render(view);
+        QCOMPARE(reads, before);
+
+        view.setWaveformData({}, 0, 0);
+        image = render(view);
+        for (int x = 1; x < kWidth - 1; ++x)
+            QCOMPARE(waveRows(image, x), 0);
+    }
+
+    void selection_data()
+    {
+        QTest::addColumn<qlonglong>("start");
+        QTest::addColumn<qlonglong>("end");
+        QTest::addColumn<QList<int>>("edges");
+        QTest::addColumn<QList<int>>("filled");
+        QTest::addColumn<QList<int>>("clear");
+        const QList<int> none;
+        QTest::newRow("one to two seconds") << 1000LL << 2000LL << QList<int>{100} << QList<int>{101, 199}
+                                            << QList<int>{99, 201};
+        QTest::newRow("being dragged leftwards") << 2000LL << 1000LL << QList<int>{100} << QList<int>{101, 199}
+                                                 << QList<int>{99, 201};
+        QTest::newRow("reaching far beyond both edges") << -4000000000000LL << 4000000000000LL << none
+                                                        << QList<int>{1, 150, kWidth - 2} << none;
+    }
+
+    // The play head at 2 s stays drawn over the selection.
+    void selection()
+    {
+        QFETCH(qlonglong, start);
+        QFETCH(qlonglong, end);
+        QFETCH(QList<int>, edges);
+        QFETCH(QList<int>, filled);
+        QFETCH(QList<int>, clear);
+        WaveformDisplay view;
+        QVERIFY(show(view));
+        load(view, QList<double>(10, 0.0));
+        view.setShowGrid(false);
+        view.setPlayPosition(2000);
+        view.setSelection(start, end);
+        const QImage image = render(view);
+        for (int x : edges)
+            QCOMPARE(image.pixelColor(x, 10), kEdge);
+        for (int x : filled) {
+            const QColor c = image.pixelColor(x, 10);
+            QVERIFY2(c.red() > kBackground.red() && c.blue() <= kBackground.red(), qPrintable(c.name()));
+        }
+        for (int x : clear)
+            QCOMPARE(image.pixelColor(x, 10), kBackground);
+        QCOMPARE(image.pixelColor(200, kHeight / 2), kHead);
+    }
+
+    void cacheRedraws_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<bool>("redraws");
+        QTest::newRow("play head moved") << Change([](WaveformDisplay &v) { v.setPlayPosition(5000); }) << false;
+        QTest::newRow("selection changed") << Change([](WaveformDisplay &v) { v.setSelection(100, 900); }) << false;
+        QTest::newRow("grid set to what it was") << Change([](WaveformDisplay &v) { v.setShowGrid(true); }) << false;
+        QTest::newRow("grid switched off") << Change([](WaveformDisplay &v) { v.setShowGrid(false); }) << true;
+        QTest::newRow("new sample source") << Change([](WaveformDisplay &v) { v.setSampleSource({}); }) << true;
+        QTest::newRow("new peaks") << Change([](WaveformDisplay &v) { load(v, {0.5}); }) << true;
+        QTest::newRow("zoom changed") << Change([](WaveformDisplay &v) { v.setView(0.2, 0); }) << true;
+        QTest::newRow("resized") << Change([](WaveformDisplay &v) { v.resize(300, 120); }) << true;
+        QTest::newRow("ruler set to what it was") << Change([](WaveformDisplay &v) { v.setRuler(true, false, 5); }) << false;
+        QTest::newRow("ruler to real time") << Change([](WaveformDisplay &v) { v.setRuler(true, true, 5); }) << true;
+    }
+
+    void cacheRedraws()
+    {
+        QFETCH(Change, change);
+        WaveformDisplay view;
+        QVERIFY(show(view));
+        view.setRuler(true, false, 0);
+        load(view, QList<double>(100, 0.5));
+        render(view);
+        const int before = view.cacheRenderCount();
+        change(view);
+        render(view);
+        render(view);
+        QFETCH(bool, redraws);
+        QCOMPARE(view.cacheRenderCount(), before + (redraws ? 1 : 0));
+    }
+
+    // A full-scale wave reaches the top row; with the ruler it starts below the
+    // ruler's band, on whose lower edge a tick stands at 2 s (200 px) and none between.
+    void rulerHasItsOwnBand()
+    {
+        WaveformDisplay view;
+        QVERIFY(show(view));
+        load(view, QList<double>(1000, 0.99));
+        view.setShowGrid(false);
+        const auto firstRow = [](const QImage &image) {
+            for (int y = 1; y < image.height(); ++y)
+                if (image.pixelColor(200, y) == kWave)
+                    return y;
+            return -1;
+        };
+        QCOMPARE(firstRow(render(view)), 1);
+        view.setRuler(true, false, 0);
+        const QImage image = render(view);
+        const int waveTop = firstRow(image);
+        QVERIFY(waveTop > view.fontMetrics().height());
+        QVERIFY(image.pixelColor(200, waveTop - 2) != image.pixelColor(250, waveTop - 2));
+    }
+
+    void mouse_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("pressX");
+        QTest::addColumn<QList<int>>("moves");
+        QTest::addColumn<qlonglong>("pressMs");
+        QTest::addColumn<qlonglong>("start"); // of the last region the drag reported
+        QTest::addColumn<qlonglong>("end");
+        QTest::newRow("press adds the offset") << 60000 << 50 << QList<int>{} << 60500LL << 0LL << 0LL;
+        // Offset 7000 at 100 px/s: x 300 is 10 000 ms, x 100 is 8 000 ms.
+        QTest::newRow("drag there and back past the anchor")
+            << 7000 << 300 << QList<int>{350, 100} << 10000LL << 8000LL << 10000LL;
+        QTest::newRow("drag past the start of the recording") << 7000 << 100 << QList<int>{-900} << 8000LL << 0LL
+                                                              << 8000LL;
+    }
+
+    // Only a left press scrubs and marks an empty selection; only moves while it is held select.
+    void mouse()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, pressX);
+        QFETCH(QList<int>, moves);
+        QFETCH(qlonglong, pressMs);
+        WaveformDisplay view;
+        QVERIFY(show(view));
+        view.setChannel(1);
+        view.setView(0.1, offset);
+        QSignalSpy scrubs(&view, &WaveformDisplay::scrubRequested);
+        QSignalSpy regions(&view, &WaveformDisplay::regionSelected);
+
+        QTest::mouseMove(&view, QPoint(pressX + 5, 50));
+        QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(pressX + 5, 50));
+        QCOMPARE(scrubs.count(), 0);
+        QCOMPARE(view.selectionStart(), -1);
+        QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(pressX, 50));
+        QCOMPARE(scrubs.count(), 1);
+        QCOMPARE(scrubs.at(0).at(0).toLongLong(), pressMs);
+        QCOMPARE(view.selectionEnd(), pressMs);
+        for (int x : moves)
+            QTest::mouseMove(&view, QPoint(x, 50));
+        QCOMPARE(regions.count(), moves.size());
+        if (!moves.isEmpty()) {
+            QTEST(regions.last().at(0).toLongLong(), "start");
+            QTEST(regions.last().at(1).toLongLong(), "end");
+            QCOMPARE(regions.last().at(2).toInt(), 1);
+        }
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(pressX, 50));
+        QTest::mouseMove(&view, QPoint(pressX + 100, 50));
+        QCOMPARE(scrubs.count(), 1);
+        QCOMPARE(regions.count(), moves.size());
+    }
+};
+
+QTEST_MAIN(TestWaveform)
+#include "tst_waveform.moc"
