@@ -65,11 +65,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("broken JSON") << QByteArray("\"timeSource\"") << QByteArray("\"timeSource\"[") << "not JSON";
         QTest::newRow("a later version") << QByteArray("\"version\": 1") << QByteArray("\"version\": 2") << "version 2";
-        QTest::newRow("a field missing") << QByteArray("\"oic\"") << QByteArray("\"OIC\"") << "\"oic\" is missing";
         QTest::newRow("fractional time") << QByteArray("2500") << QByteArray("2500.5") << "edit 1: \"endMs\"";
         QTest::newRow("negative edit time") << QByteArray("7000") << QByteArray("-7000") << "edit 6: \"startMs\"";
-        QTest::newRow("unknown operation") << QByteArray("\"tone\"") << QByteArray("\"reverse\"") << "edit 1: \"op\"";
-        QTest::newRow("bad date") << QByteArray("2023-11-14T22:15") << QByteArray("2023-13-14T22:15") << "\"written\"";
     }
 
     void refusesCorruptInput()

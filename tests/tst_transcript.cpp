@@ -39,26 +39,6 @@ QByteArray utf16le(const QString &text)
     return out;
 }
 
-// The overlay's pen; the empty table itself paints nothing in this grey.
-constexpr QRgb kOverlayGrey = qRgb(100, 100, 100);
-
-// The box, in viewport coordinates, of the overlay grey below the rows.
-QRect overlayInk(TranscriptionGrid &grid)
-{
-    const QImage image = grid.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QRect area = grid.viewport()->geometry();
-    if (grid.rowCount() > 0)
-        area.setTop(area.top() + grid.visualRect(grid.model()->index(grid.rowCount() - 1, 0)).bottom() + 1);
-    QRect box;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (image.pixel(x, y) == kOverlayGrey)
-                box |= QRect(x - area.left(), y - area.top(), 1, 1);
-        }
-    }
-    return box;
-}
-
 // A double-click as the window system delivers it: press, release, then the
 // second press arriving as a double-click event, and its release.
 void doubleClickAt(TranscriptionGrid &grid, QPoint pos)
@@ -130,9 +110,6 @@ private slots:
         QTest::addColumn<QStringList>("skipped");
 
         // Files of the old exporter: LF line ends, label and note quoted, nothing escaped.
-        QTest::newRow("old file with quotes inside the note")
-            << kOldHeader + "00:00:01.000,00:00:02.000,\"A\",\"said \"go\", \"now\"\",0\n"
-            << QList<Marker>{{1000, 2000, "A", "said \"go\", \"now\"", 0}} << QStringList{"1:header"};
         QTest::newRow("old file with a quote before a line break")
             << kOldHeader + "00:00:01.000,00:00:02.000,\"Smith, J\",\"said \"go\"\nthen left\",1\n"
                             "00:00:03.000,00:00:04.000,\"B\",\"next\",-1\n"
@@ -308,36 +285,6 @@ private slots:
                 [&](qlonglong start, qlonglong end) { requests << QStringLiteral("play %1-%2").arg(start).arg(end); });
         doubleClickAt(*m_grid, row < 0 ? QPoint(10, m_grid->viewport()->height() - 5) : cellCentre(*m_grid, row, column));
         QTEST(requests, "requests");
-    }
-
-    void overlayShownOnlyWhileEmpty_data()
-    {
-        QTest::addColumn<QString>("steps"); // t = set the help text, a = add a row, c = clear, s = set an empty list
-        QTest::addColumn<bool>("textKept");
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("text on an empty grid") << "t" << true << true;
-        QTest::newRow("row added then cleared") << "tac" << false << false;
-        QTest::newRow("empty list set") << "ts" << false << false;
-        QTest::newRow("text set while rows exist") << "at" << true << false;
-    }
-
-    void overlayShownOnlyWhileEmpty()
-    {
-        QFETCH(QString, steps);
-        const QString help = QStringLiteral("Open a recording to begin");
-        for (QChar step : steps) {
-            if (step == 't')
-                m_grid->setOverlayText(help);
-            else if (step == 'a')
-                m_grid->addMarker(1000, 2000, "Speaker", "Words", 0);
-            else if (step == 'c')
-                m_grid->clearMarkers();
-            else
-                m_grid->setMarkers({});
-        }
-        QFETCH(bool, textKept);
-        QCOMPARE(m_grid->overlayText(), textKept ? help : QString());
-        QTEST(!overlayInk(*m_grid).isEmpty(), "shown");
     }
 
     void csvFileRoundTrip()
