@@ -242,20 +242,26 @@ private slots:
         QTEST(rig.seen.filter(QRegularExpression(QStringLiteral("^(down|up) "))), "expected");
     }
 
-    void registers()
+    // Only pedals are opened; every device is listed by node number with its ids and what became of it.
+    void registersAndListsDevices()
     {
         Rig rig;
-        QVERIFY(rig.plugIn(0, "Dell USB Keyboard", kKeyboard));
-        QVERIFY(rig.plugIn(1, "VEC USB Footpedal"));
-        rig.describe(2, "Pedal without a node");
+        QVERIFY(rig.plugIn(0, "Dell KB216 Wired Keyboard", kKeyboard, QStringLiteral("0003:0000413C:00002113")));
+        QVERIFY(rig.plugIn(2, "VEC  VEC USB Footpedal", bytes(QString::fromLatin1(kVecHex)), kVecId));
+        rig.describe(3, QString(), kKeyboard);
+        rig.describe(10, "Foot Pedal");
         QVERIFY(rig.manager.registerDevices());
-        QCOMPARE(rig.seen, (QStringList{kListening, rig.connected(1, "VEC USB Footpedal")}));
+        QCOMPARE(rig.seen, (QStringList{kListening, rig.connected(2, "VEC  VEC USB Footpedal")}));
         QCOMPARE(rig.writer(0), -1); // nobody opened the keyboard
+        QCOMPARE(rig.manager.enumerateDevices(),
+                 (QStringList{"Dell KB216 Wired Keyboard (413c:2113)", "VEC  VEC USB Footpedal (05f3:00ff): used as a pedal",
+                              "hidraw3", "Foot Pedal: a pedal, but the program may not read it"}));
 
         // No pedal attached is no failure; no sysfs at all is.
         Rig empty;
         QVERIFY(empty.manager.registerDevices());
         QCOMPARE(empty.seen, QStringList{kListening});
+        QCOMPARE(empty.manager.enumerateDevices(), QStringList{"No HID devices found."});
         FootPedalManager noSysfs(empty.dir.filePath("nothing"), empty.dir.filePath("dev"));
         QSignalSpy log(&noSysfs, &FootPedalManager::rawInputLog);
         QVERIFY(!noSysfs.registerDevices());
@@ -323,21 +329,6 @@ private slots:
         QVERIFY(connected >= 0 && connected < rig.seen.indexOf(errors.last()));
         for (int fd : sockets)
             ::close(fd);
-    }
-
-    // Every device, by node number, with its ids and what became of it.
-    void listsDevices()
-    {
-        Rig rig;
-        QCOMPARE(rig.manager.enumerateDevices(), QStringList{"No HID devices found."});
-        rig.describe(10, "Foot Pedal");
-        rig.describe(0, "Dell KB216 Wired Keyboard", kKeyboard, QStringLiteral("0003:0000413C:00002113"));
-        QVERIFY(rig.plugIn(2, "VEC  VEC USB Footpedal", bytes(QString::fromLatin1(kVecHex)), kVecId));
-        rig.describe(3, QString(), kKeyboard);
-        QVERIFY(rig.manager.registerDevices());
-        QCOMPARE(rig.manager.enumerateDevices(),
-                 (QStringList{"Dell KB216 Wired Keyboard (413c:2113)", "VEC  VEC USB Footpedal (05f3:00ff): used as a pedal",
-                              "hidraw3", "Foot Pedal: a pedal, but the program may not read it"}));
     }
 };
 

@@ -1,5 +1,5 @@
 // The waveform: peak lists of the store, the arithmetic that folds them into
-// columns and ruler ticks, and the view that draws and reports times.
+// columns and ruler ticks, and the view that draws them.
 
 #include "audio/peaklists.h"
 #include "audiofixtures.h"
@@ -7,7 +7,6 @@
 #include "widgets/waveformcolumns.h"
 #include "widgets/waveformdisplay.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 #include <cmath>
@@ -221,8 +220,6 @@ private slots:
         QTest::newRow("track time past a day does not wrap")
             << 0.001 << 90000000 << 0LL << false
             << QStringList{"0 25:00:00", "120 25:02:00", "240 25:04:00", "360 25:06:00"};
-        QTest::newRow("an hour across 1000 px: ten minutes a label")
-            << 1000.0 / 3600000 << 0 << 0LL << false << QStringList{"0 00:00:00", "166 00:10:00", "333 00:20:00"};
         QTest::newRow("zoomed out past the largest step, labels would overlap")
             << 1e-9 << 0 << 0LL << false << QStringList{};
         QTest::newRow("zoom not a number") << kNaN << 0 << 0LL << false << QStringList{};
@@ -322,58 +319,6 @@ private slots:
         image = render(view);
         for (int x = 1; x < kWidth - 1; ++x)
             QCOMPARE(waveRows(image, x), 0);
-    }
-
-    void mouse_data()
-    {
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<int>("pressX");
-        QTest::addColumn<QList<int>>("moves");
-        QTest::addColumn<qlonglong>("pressMs");
-        QTest::addColumn<qlonglong>("start"); // of the last region the drag reported
-        QTest::addColumn<qlonglong>("end");
-        QTest::newRow("press adds the offset") << 60000 << 50 << QList<int>{} << 60500LL << 0LL << 0LL;
-        // Offset 7000 at 100 px/s: x 300 is 10 000 ms, x 100 is 8 000 ms.
-        QTest::newRow("drag there and back past the anchor")
-            << 7000 << 300 << QList<int>{350, 100} << 10000LL << 8000LL << 10000LL;
-        QTest::newRow("drag past the start of the recording") << 7000 << 100 << QList<int>{-900} << 8000LL << 0LL
-                                                              << 8000LL;
-    }
-
-    // Only a left press scrubs and marks an empty selection; only moves while it is held select.
-    void mouse()
-    {
-        QFETCH(int, offset);
-        QFETCH(int, pressX);
-        QFETCH(QList<int>, moves);
-        QFETCH(qlonglong, pressMs);
-        WaveformDisplay view;
-        QVERIFY(show(view));
-        view.setChannel(1);
-        view.setView(0.1, offset);
-        QSignalSpy scrubs(&view, &WaveformDisplay::scrubRequested);
-        QSignalSpy regions(&view, &WaveformDisplay::regionSelected);
-
-        QTest::mouseMove(&view, QPoint(pressX + 5, 50));
-        QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(pressX + 5, 50));
-        QCOMPARE(scrubs.count(), 0);
-        QCOMPARE(view.selectionStart(), -1);
-        QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(pressX, 50));
-        QCOMPARE(scrubs.count(), 1);
-        QCOMPARE(scrubs.at(0).at(0).toLongLong(), pressMs);
-        QCOMPARE(view.selectionEnd(), pressMs);
-        for (int x : moves)
-            QTest::mouseMove(&view, QPoint(x, 50));
-        QCOMPARE(regions.count(), moves.size());
-        if (!moves.isEmpty()) {
-            QTEST(regions.last().at(0).toLongLong(), "start");
-            QTEST(regions.last().at(1).toLongLong(), "end");
-            QCOMPARE(regions.last().at(2).toInt(), 1);
-        }
-        QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(pressX, 50));
-        QTest::mouseMove(&view, QPoint(pressX + 100, 50));
-        QCOMPARE(scrubs.count(), 1);
-        QCOMPARE(regions.count(), moves.size());
     }
 };
 
