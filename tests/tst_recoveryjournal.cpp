@@ -81,23 +81,6 @@ private slots:
         QVERIFY2(decoded.error.contains(reason), qPrintable(decoded.error));
     }
 
-    void journalDirectoryFollowsXdg_data()
-    {
-        QTest::addColumn<QByteArray>("stateHome");
-        QTest::addColumn<QString>("expected");
-        const QString fallback = QDir::homePath() + QStringLiteral("/.local/state/orlenta-le");
-        QTest::newRow("absolute") << QByteArray("/var/tmp/st/") << QStringLiteral("/var/tmp/st/orlenta-le");
-        QTest::newRow("relative") << QByteArray("st") << fallback;
-    }
-
-    void journalDirectoryFollowsXdg()
-    {
-        QFETCH(QByteArray, stateHome);
-        QFETCH(QString, expected);
-        qputenv("XDG_STATE_HOME", stateHome);
-        QCOMPARE(journalDirectory(), expected);
-    }
-
     void writesWithinTwoSecondsWhileTyping()
     {
         QTemporaryDir home;
