@@ -1,10 +1,8 @@
 // The window's plain logic: metadata and case fields, clock and time texts,
-// the layout report, zoom and scroll arithmetic.
+// zoom and scroll arithmetic.
 
 #include "ui/metadatapane.h"
-#include "ui/panereport.h"
 #include "ui/viewnavigation.h"
-#include "widgets/marker.h"
 #include "widgets/timetext.h"
 
 #include <QtTest>
@@ -28,293 +26,195 @@ class TestUiLogic : public QObject
     Q_OBJECT
 
 private slots:
-    void display_data();
-    void display();
-    void comment_data();
-    void comment();
-    void clock_data();
-    void clock();
-    void describesShares_data();
-    void describesShares();
-    void formatsTime_data();
-    void formatsTime();
-    void readsGoToTimes_data();
-    void readsGoToTimes();
-    void channelTexts_data();
-    void channelTexts();
-    void zoomsAboutTheCentre_data();
-    void zoomsAboutTheCentre();
-    void zoomsToTheSelection_data();
-    void zoomsToTheSelection();
-    void scrollBarCoversTheRecording_data();
-    void scrollBarCoversTheRecording();
+    void display_data()
+    {
+        QTest::addColumn<Meta>("meta");
+        QTest::addColumn<qlonglong>("start");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("location"); // null: the comment fields keep their text
+
+        const QStringList both{"Track Timing", "Real Time"};
+        QTest::newRow("broadcast wave started 10:15:30")
+            << Meta{{"BWF_StartTime", "36930000"}} << 36930000LL << QStringList{"BWF_StartTime: 10:15:30.000"} << both
+            << "" << QString();
+        QTest::newRow("plain WAV, or a start at midnight, which counts as none")
+            << Meta() << 0LL << QStringList() << QStringList{"Track Timing"} << "" << QString();
+        QTest::newRow("saved case details, in key order")
+            << Meta{{"Title", "R/1"}, {"Comment", "Loc: Leeds |"}, {"Engineer", "A. Typist"}} << 1LL
+            << QStringList{"Comment: Loc: Leeds |", "Engineer: A. Typist", "Title: R/1"} << both << "R/1" << "Leeds";
+    }
+
+    void display()
+    {
+        QFETCH(Meta, meta);
+        QFETCH(qlonglong, start);
+        QFETCH(QStringList, sources);
+        QFETCH(QString, location);
+        const MetadataDisplay shown = metadataDisplay(meta, start);
+        QTEST(shown.paneLines, "lines");
+        QCOMPARE(shown.timeSources, sources);
+        QCOMPARE(shown.timeSourceIndex, sources.size() - 1);
+        QTEST(shown.reference.value_or(QString()), "reference");
+        QCOMPARE(shown.reference.has_value(), meta.contains("Title"));
+        QCOMPARE(shown.transcriber.value_or(QString()), meta.value("Engineer"));
+        QCOMPARE(shown.commentFields.has_value(), !location.isNull());
+        if (shown.commentFields)
+            QCOMPARE(commentList(*shown.commentFields), (QStringList{location, "", "", ""}));
+    }
+
+    void comment_data()
+    {
+        QTest::addColumn<QStringList>("fields"); // location, operation, OIC, translator
+        QTest::addColumn<QString>("packed");     // null: not what a save writes, only read
+        QTest::addColumn<QString>("read");
+        QTest::newRow("location and operation keep the trailing separator")
+            << QStringList{"Leeds", "Kite", "", ""} << "Loc: Leeds | Op: Kite | " << "Loc: Leeds | Op: Kite | ";
+        QTest::newRow("all four") << QStringList{"L", "O", "C", "T"} << "Loc: L | Op: O | OIC: C | Trans: T"
+                                  << "Loc:L|Op:O|OIC:C|Trans:T";
+        QTest::newRow("translator alone") << QStringList{"", "", "", "T"} << "Trans: T" << "Trans: A | Trans:  T ";
+        QTest::newRow("lower-case prefix is ignored") << QStringList{"", "Kite", "", ""} << QString()
+                                                      << "loc: Leeds | Op: Kite | Note: x";
+    }
+
+    void comment()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QString, packed);
+        QFETCH(QString, read);
+        QCOMPARE(commentList(unpackCaseComment(read)), fields);
+        if (packed.isNull())
+            return;
+        const CaseDetails details{"R", fields[0], fields[1], fields[2], "", fields[3]};
+        QCOMPARE(packCaseComment(details), packed);
+        QCOMPARE(commentList(unpackCaseComment(packed)), fields);
+        QCOMPARE(caseDetailsTags(details), (Meta{{"Title", "R"}, {"Engineer", ""}, {"Comment", packed}}));
+        QCOMPARE(caseDetailsTags(CaseDetails()), (Meta{{"Title", ""}, {"Engineer", ""}}));
+    }
+
+    void clock_data()
+    {
+        QTest::addColumn<qlonglong>("position");
+        QTest::addColumn<bool>("realTime");
+        QTest::addColumn<qlonglong>("start");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("track time ignores the start") << 90000LL << false << 36930000LL << "00:01:30.000";
+        QTest::newRow("real time after a 10:15:30 start") << 90000LL << true << 36930000LL << "10:17:00.000";
+        QTest::newRow("real time wraps past midnight") << 120000LL << true << 86340000LL << "00:01:00.000";
+        QTest::newRow("track time past a day does not wrap") << 90000000LL << false << 0LL << "25:00:00.000";
+        QTest::newRow("one millisecond before the start") << -1LL << false << 0LL << "-00:00:00.001";
+        QTest::newRow("largest time") << std::numeric_limits<qlonglong>::max() << false << 0LL
+                                      << "2562047788015:12:55.807";
+        QTest::newRow("smallest time") << std::numeric_limits<qlonglong>::min() << false << 0LL
+                                       << "-2562047788015:12:55.808";
+        QTest::newRow("real time from the largest start and position")
+            << std::numeric_limits<qlonglong>::max() << true << std::numeric_limits<qlonglong>::max() << "14:25:51.614";
+    }
+
+    void clock()
+    {
+        QFETCH(qlonglong, position);
+        QFETCH(bool, realTime);
+        QFETCH(qlonglong, start);
+        QTEST(clockText(position, realTime, start), "text");
+    }
+
+    void zoomsAboutTheCentre_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<double>("factor");
+        QTest::addColumn<double>("newZoom");
+        QTest::addColumn<int>("newOffset");
+        QTest::newRow("+ keeps the middle at 4000 ms") << 0.1 << 0 << 1.5 << 0.15 << 1333;
+        QTest::newRow("- would put the left edge before 0") << 0.1 << 0 << 0.75 << 0.075 << 0;
+        QTest::newRow("- further in the recording") << 0.1 << 10000 << 0.75 << 0.075 << 8666;
+        QTest::newRow("+ stops at 500") << 400.0 << 0 << 1.5 << 500.0 << 0;
+        QTest::newRow("- stops at 0.00001") << 0.00001 << 0 << 0.75 << 0.00001 << 0;
+    }
+
+    void zoomsAboutTheCentre()
+    {
+        QFETCH(double, zoom);
+        QFETCH(int, offset);
+        QFETCH(double, factor);
+        const View view = zoomAboutCentre({zoom, offset}, 800, factor);
+        QTEST(view.zoom, "newZoom");
+        QTEST(view.offset, "newOffset");
+    }
+
+    void zoomsToTheSelection_data()
+    {
+        QTest::addColumn<qlonglong>("start");
+        QTest::addColumn<qlonglong>("end");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<double>("zoom");
+        QTest::newRow("5 ms counts as 10 ms") << qlonglong(3000) << qlonglong(3005) << 800 << 80.0;
+        QTest::newRow("two seconds") << qlonglong(1000) << qlonglong(3000) << 800 << 0.4;
+        QTest::newRow("no width counts as 1000 pixels") << qlonglong(0) << qlonglong(4000) << 0 << 0.25;
+    }
+
+    void zoomsToTheSelection()
+    {
+        QFETCH(qlonglong, start);
+        QFETCH(qlonglong, end);
+        QFETCH(int, width);
+        const View view = zoomToSelection(start, end, width);
+        QTEST(view.zoom, "zoom");
+        QCOMPARE(qlonglong(view.offset), start);
+    }
+
+    void scrollBarCoversTheRecording_data()
+    {
+        QTest::addColumn<qlonglong>("duration");
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("step");
+        QTest::newRow("8 s in view of 60 s") << qlonglong(60000) << 0.1 << 52000 << 8000 << 800;
+        QTest::newRow("all in view") << qlonglong(60000) << 800.0 / 60000 << 0 << 60000 << 6000;
+        QTest::newRow("more than the recording in view") << qlonglong(1000) << 0.1 << 0 << 8000 << 800;
+        QTest::newRow("a month-long recording stays in range")
+            << qlonglong(31) * 24 * 3600 * 1000 << 1.0 << INT_MAX << 800 << 80;
+    }
+
+    void scrollBarCoversTheRecording()
+    {
+        QFETCH(qlonglong, duration);
+        QFETCH(double, zoom);
+        const ScrollRange range = scrollRangeFor(duration, zoom, 800);
+        QTEST(range.maximum, "maximum");
+        QTEST(range.pageStep, "page");
+        QTEST(range.singleStep, "step");
+    }
+
+    void readsGoToTimes_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qlonglong>("start"); // of the recording's day; -1: track time
+        QTest::addColumn<qlonglong>("position"); // -1: refused
+        QTest::newRow("the clock's own text") << "01:02:03.004" << -1LL << 3723004LL;
+        QTest::newRow("minutes and seconds") << "1:30" << -1LL << 90000LL;
+        QTest::newRow("minutes, seconds and tenths") << "01:30.5" << -1LL << 90500LL;
+        QTest::newRow("seconds with hundredths") << " 90.25 " << -1LL << 90250LL;
+        QTest::newRow("a time of day after the start") << "10:16:00.000" << 36930000LL << 30000LL;
+        QTest::newRow("past midnight in a late recording") << "00:01:00" << 86340000LL << 120000LL;
+        for (const char *bad : {"", "-5", "1:2:3:4", "abc", "1:75", "90.1234", "99999999999999999999"})
+            QTest::newRow(qPrintable(QStringLiteral("refused: '%1'").arg(QLatin1String(bad)))) << bad << -1LL << -1LL;
+    }
+
+    void readsGoToTimes()
+    {
+        QFETCH(QString, typed);
+        QFETCH(qlonglong, start);
+        QFETCH(qlonglong, position);
+        const std::optional<qlonglong> read = parseGoToTime(typed);
+        QCOMPARE(read.has_value(), position >= 0);
+        if (read)
+            QCOMPARE(start < 0 ? *read : positionAtTimeOfDay(*read, start), position);
+    }
 };
 
-void TestUiLogic::display_data()
-{
-    QTest::addColumn<Meta>("meta");
-    QTest::addColumn<qlonglong>("start");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QStringList>("sources");
-    QTest::addColumn<QString>("reference");
-    QTest::addColumn<QString>("location"); // null: the comment fields keep their text
-
-    const QStringList both{"Track Timing", "Real Time"};
-    QTest::newRow("broadcast wave started 10:15:30")
-        << Meta{{"BWF_StartTime", "36930000"}} << 36930000LL << QStringList{"BWF_StartTime: 10:15:30.000"} << both
-        << "" << QString();
-    QTest::newRow("plain WAV, or a start at midnight, which counts as none")
-        << Meta() << 0LL << QStringList() << QStringList{"Track Timing"} << "" << QString();
-    QTest::newRow("saved case details, in key order")
-        << Meta{{"Title", "R/1"}, {"Comment", "Loc: Leeds |"}, {"Engineer", "A. Typist"}} << 1LL
-        << QStringList{"Comment: Loc: Leeds |", "Engineer: A. Typist", "Title: R/1"} << both << "R/1" << "Leeds";
-}
-
-void TestUiLogic::display()
-{
-    QFETCH(Meta, meta);
-    QFETCH(qlonglong, start);
-    QFETCH(QStringList, sources);
-    QFETCH(QString, location);
-    const MetadataDisplay shown = metadataDisplay(meta, start);
-    QTEST(shown.paneLines, "lines");
-    QCOMPARE(shown.timeSources, sources);
-    QCOMPARE(shown.timeSourceIndex, sources.size() - 1);
-    QTEST(shown.reference.value_or(QString()), "reference");
-    QCOMPARE(shown.reference.has_value(), meta.contains("Title"));
-    QCOMPARE(shown.transcriber.value_or(QString()), meta.value("Engineer"));
-    QCOMPARE(shown.commentFields.has_value(), !location.isNull());
-    if (shown.commentFields)
-        QCOMPARE(commentList(*shown.commentFields), (QStringList{location, "", "", ""}));
-}
-
-void TestUiLogic::comment_data()
-{
-    QTest::addColumn<QStringList>("fields"); // location, operation, OIC, translator
-    QTest::addColumn<QString>("packed");     // null: not what a save writes, only read
-    QTest::addColumn<QString>("read");
-    QTest::newRow("location and operation keep the trailing separator")
-        << QStringList{"Leeds", "Kite", "", ""} << "Loc: Leeds | Op: Kite | " << "Loc: Leeds | Op: Kite | ";
-    QTest::newRow("all four") << QStringList{"L", "O", "C", "T"} << "Loc: L | Op: O | OIC: C | Trans: T"
-                              << "Loc:L|Op:O|OIC:C|Trans:T";
-    QTest::newRow("translator alone") << QStringList{"", "", "", "T"} << "Trans: T" << "Trans: A | Trans:  T ";
-    QTest::newRow("lower-case prefix is ignored") << QStringList{"", "Kite", "", ""} << QString()
-                                                  << "loc: Leeds | Op: Kite | Note: x";
-}
-
-void TestUiLogic::comment()
-{
-    QFETCH(QStringList, fields);
-    QFETCH(QString, packed);
-    QFETCH(QString, read);
-    QCOMPARE(commentList(unpackCaseComment(read)), fields);
-    if (packed.isNull())
-        return;
-    const CaseDetails details{"R", fields[0], fields[1], fields[2], "", fields[3]};
-    QCOMPARE(packCaseComment(details), packed);
-    QCOMPARE(commentList(unpackCaseComment(packed)), fields);
-    QCOMPARE(caseDetailsTags(details), (Meta{{"Title", "R"}, {"Engineer", ""}, {"Comment", packed}}));
-    QCOMPARE(caseDetailsTags(CaseDetails()), (Meta{{"Title", ""}, {"Engineer", ""}}));
-}
-
-void TestUiLogic::clock_data()
-{
-    QTest::addColumn<qlonglong>("position");
-    QTest::addColumn<bool>("realTime");
-    QTest::addColumn<qlonglong>("start");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("track time ignores the start") << 90000LL << false << 36930000LL << "00:01:30.000";
-    QTest::newRow("real time after a 10:15:30 start") << 90000LL << true << 36930000LL << "10:17:00.000";
-    QTest::newRow("real time wraps past midnight") << 120000LL << true << 86340000LL << "00:01:00.000";
-    QTest::newRow("track time past a day does not wrap") << 90000000LL << false << 0LL << "25:00:00.000";
-}
-
-void TestUiLogic::clock()
-{
-    QFETCH(qlonglong, position);
-    QFETCH(bool, realTime);
-    QFETCH(qlonglong, start);
-    QTEST(clockText(position, realTime, start), "text");
-}
-
-void TestUiLogic::describesShares_data()
-{
-    QTest::addColumn<QList<int>>("sizes");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QString>("expected");
-
-    const QStringList bottom = {QStringLiteral("Transcription Grid"), QStringLiteral("Info Panel")};
-    QTest::newRow("quarter and three quarters")
-        << QList<int>{100, 300} << bottom << QStringLiteral("Transcription Grid: 25.0% | Info Panel: 75.0%");
-    QTest::newRow("all sizes zero gives zero shares, no division by zero")
-        << QList<int>{0, 0} << bottom << QStringLiteral("Transcription Grid: 0.0% | Info Panel: 0.0%");
-    QTest::newRow("more panes than names are numbered from one")
-        << QList<int>{1, 1, 2} << bottom
-        << QStringLiteral("Transcription Grid: 25.0% | Info Panel: 25.0% | Pane 3: 50.0%");
-    QTest::newRow("one decimal, rounded")
-        << QList<int>{1, 2} << QStringList{QStringLiteral("A"), QStringLiteral("B")}
-        << QStringLiteral("A: 33.3% | B: 66.7%");
-    QTest::newRow("sizes whose sum overflows an int")
-        << QList<int>{INT_MAX, INT_MAX} << QStringList{QStringLiteral("A"), QStringLiteral("B")}
-        << QStringLiteral("A: 50.0% | B: 50.0%");
-    QTest::newRow("no panes") << QList<int>{} << bottom << QString();
-}
-
-void TestUiLogic::describesShares()
-{
-    QFETCH(QList<int>, sizes);
-    QFETCH(QStringList, names);
-    QFETCH(QString, expected);
-    QCOMPARE(describeSizes(sizes, names), expected);
-}
-
-void TestUiLogic::formatsTime_data()
-{
-    QTest::addColumn<qlonglong>("ms");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("zero") << 0LL << "00:00:00.000";
-    QTest::newRow("one of each field") << 3723004LL << "01:02:03.004";
-    QTest::newRow("one hundred hours") << 360000000LL << "100:00:00.000";
-    QTest::newRow("largest time") << std::numeric_limits<qlonglong>::max()
-                                  << "2562047788015:12:55.807";
-    QTest::newRow("one millisecond before the start") << -1LL << "-00:00:00.001";
-    QTest::newRow("smallest time") << std::numeric_limits<qlonglong>::min()
-                                   << "-2562047788015:12:55.808";
-}
-
-void TestUiLogic::formatsTime()
-{
-    QFETCH(qlonglong, ms);
-    QFETCH(QString, text);
-    QCOMPARE(formatTime(ms), text);
-}
-
-void TestUiLogic::channelTexts_data()
-{
-    QTest::addColumn<int>("channel");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("readBack"); // the text reads back as the channel
-
-    QTest::newRow("left") << 0 << "L" << true;
-    QTest::newRow("right") << 1 << "R" << true;
-    QTest::newRow("both") << -1 << "Stereo" << true;
-    QTest::newRow("out of range is both") << 5 << "Stereo" << false;
-    QTest::newRow("lower-case l reads as both") << 0 << "l" << false;
-    QTest::newRow("padded L reads as both") << 0 << " L" << false;
-}
-
-void TestUiLogic::channelTexts()
-{
-    QFETCH(int, channel);
-    QFETCH(QString, text);
-    QFETCH(bool, readBack);
-    if (readBack || text == QLatin1String("Stereo"))
-        QCOMPARE(channelText(channel), text);
-    QCOMPARE(channelFromText(text), readBack ? channel : -1);
-}
-
-void TestUiLogic::zoomsAboutTheCentre_data()
-{
-    QTest::addColumn<double>("zoom");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<double>("factor");
-    QTest::addColumn<double>("newZoom");
-    QTest::addColumn<int>("newOffset");
-    QTest::newRow("+ keeps the middle at 4000 ms") << 0.1 << 0 << 1.5 << 0.15 << 1333;
-    QTest::newRow("- would put the left edge before 0") << 0.1 << 0 << 0.75 << 0.075 << 0;
-    QTest::newRow("- further in the recording") << 0.1 << 10000 << 0.75 << 0.075 << 8666;
-    QTest::newRow("+ stops at 500") << 400.0 << 0 << 1.5 << 500.0 << 0;
-    QTest::newRow("- stops at 0.00001") << 0.00001 << 0 << 0.75 << 0.00001 << 0;
-}
-
-void TestUiLogic::zoomsAboutTheCentre()
-{
-    QFETCH(double, zoom);
-    QFETCH(int, offset);
-    QFETCH(double, factor);
-    QFETCH(double, newZoom);
-    QFETCH(int, newOffset);
-    const View view = zoomAboutCentre({zoom, offset}, 800, factor);
-    QCOMPARE(view.zoom, newZoom);
-    QCOMPARE(view.offset, newOffset);
-}
-
-void TestUiLogic::zoomsToTheSelection_data()
-{
-    QTest::addColumn<qlonglong>("start");
-    QTest::addColumn<qlonglong>("end");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<double>("zoom");
-    QTest::newRow("5 ms counts as 10 ms") << qlonglong(3000) << qlonglong(3005) << 800 << 80.0;
-    QTest::newRow("two seconds") << qlonglong(1000) << qlonglong(3000) << 800 << 0.4;
-    QTest::newRow("no width counts as 1000 pixels") << qlonglong(0) << qlonglong(4000) << 0 << 0.25;
-}
-
-void TestUiLogic::zoomsToTheSelection()
-{
-    QFETCH(qlonglong, start);
-    QFETCH(qlonglong, end);
-    QFETCH(int, width);
-    QFETCH(double, zoom);
-    const View view = zoomToSelection(start, end, width);
-    QCOMPARE(view.zoom, zoom);
-    QCOMPARE(qlonglong(view.offset), start);
-}
-
-void TestUiLogic::scrollBarCoversTheRecording_data()
-{
-    QTest::addColumn<qlonglong>("duration");
-    QTest::addColumn<double>("zoom");
-    QTest::addColumn<int>("maximum");
-    QTest::addColumn<int>("page");
-    QTest::addColumn<int>("step");
-    QTest::newRow("8 s in view of 60 s") << qlonglong(60000) << 0.1 << 52000 << 8000 << 800;
-    QTest::newRow("all in view") << qlonglong(60000) << 800.0 / 60000 << 0 << 60000 << 6000;
-    QTest::newRow("more than the recording in view") << qlonglong(1000) << 0.1 << 0 << 8000 << 800;
-    QTest::newRow("a month-long recording stays in range")
-        << qlonglong(31) * 24 * 3600 * 1000 << 1.0 << INT_MAX << 800 << 80;
-}
-
-void TestUiLogic::scrollBarCoversTheRecording()
-{
-    QFETCH(qlonglong, duration);
-    QFETCH(double, zoom);
-    QFETCH(int, maximum);
-    QFETCH(int, page);
-    QFETCH(int, step);
-    const ScrollRange range = scrollRangeFor(duration, zoom, 800);
-    QCOMPARE(range.maximum, maximum);
-    QCOMPARE(range.pageStep, page);
-    QCOMPARE(range.singleStep, step);
-}
-
 QTEST_GUILESS_MAIN(TestUiLogic)
-void TestUiLogic::readsGoToTimes_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<qlonglong>("start"); // of the recording's day; -1: track time
-    QTest::addColumn<qlonglong>("position"); // -1: refused
-    QTest::newRow("the clock's own text") << "01:02:03.004" << -1LL << 3723004LL;
-    QTest::newRow("minutes and seconds") << "1:30" << -1LL << 90000LL;
-    QTest::newRow("minutes, seconds and tenths") << "01:30.5" << -1LL << 90500LL;
-    QTest::newRow("seconds") << "90" << -1LL << 90000LL;
-    QTest::newRow("seconds with hundredths") << " 90.25 " << -1LL << 90250LL;
-    QTest::newRow("a time of day after the start") << "10:16:00.000" << 36930000LL << 30000LL;
-    QTest::newRow("past midnight in a late recording") << "00:01:00" << 86340000LL << 120000LL;
-    for (const char *bad : {"", "-5", "1:2:3:4", "abc", "1:75", "90.1234", "99999999999999999999"})
-        QTest::newRow(qPrintable(QStringLiteral("refused: '%1'").arg(QLatin1String(bad)))) << bad << -1LL << -1LL;
-}
-
-void TestUiLogic::readsGoToTimes()
-{
-    QFETCH(QString, typed);
-    QFETCH(qlonglong, start);
-    QFETCH(qlonglong, position);
-    const std::optional<qlonglong> read = parseGoToTime(typed);
-    QCOMPARE(read.has_value(), position >= 0);
-    if (read)
-        QCOMPARE(start < 0 ? *read : positionAtTimeOfDay(*read, start), position);
-}
-
 #include "tst_uilogic.moc"

@@ -1,0 +1,326 @@
+// The transcript: its CSV text both ways, and the grid that shows, edits,
+// plays and saves its rows.
+
+#include "audiofixtures.h"
+#include "filesizelimit.h"
+#include "widgets/timetext.h"
+#include "widgets/transcriptcsv.h"
+#include "widgets/transcriptiongrid.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace {
+
+const QByteArray kHeader = "Start_Time,End_Time,Label,Note,Channel\r\n";
+const QByteArray kOldHeader = "Start_Time,End_Time,Label,Note,Channel\n";
+
+// "line:reason" per skipped record.
+QStringList describe(const QList<TranscriptCsv::Skipped> &skipped)
+{
+    static const char *const kReasons[] = {"header", "blank", "short", "no start", "bad start", "bad end"};
+    QStringList out;
+    for (const TranscriptCsv::Skipped &s : skipped)
+        out << QStringLiteral("%1:%2").arg(s.line).arg(kReasons[int(s.reason)]);
+    return out;
+}
+
+QByteArray utf16le(const QString &text)
+{
+    QByteArray out = "\xFF\xFE";
+    for (const QChar c : text)
+        out.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    return out;
+}
+
+// A double-click as the window system delivers it: press, release, then the
+// second press arriving as a double-click event, and its release.
+void doubleClickAt(TranscriptionGrid &grid, QPoint pos)
+{
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, pos);
+}
+
+QPoint cellCentre(const TranscriptionGrid &grid, int row, int column)
+{
+    return grid.visualRect(grid.model()->index(row, column)).center();
+}
+
+} // namespace
+
+class TestTranscript : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_grid = new TranscriptionGrid;
+        m_grid->resize(640, 400);
+        m_grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_grid));
+    }
+
+    void cleanup() { delete m_grid; }
+
+    void csvRoundTrip_data()
+    {
+        QTest::addColumn<QList<Marker>>("markers");
+        QTest::addColumn<QByteArray>("text"); // null: only read back
+        QTest::newRow("quotes doubled, accents in UTF-8")
+            << QList<Marker>{{65250, 69000, "Ch1", "Hi", 0}, {3723004, 360000000, QStringLiteral("Zoë, J"), "said \"no\"\nthen", -1}}
+            << kHeader + "00:01:05.250,00:01:09.000,\"Ch1\",\"Hi\",0\r\n"
+                         "01:02:03.004,100:00:00.000,\"Zo\xC3\xAB, J\",\"said \"\"no\"\"\nthen\",-1\r\n";
+        QTest::newRow("line breaks of every kind, quotes, emoji, texts that look like records")
+            << QList<Marker>{{5, 6, "a\nb", "line\r\nnext\rlast\n", -1}, {1, 2, "Smith, J", "\"\"quoted\" \"\",\",", 0},
+                             {7, 8, QStringLiteral("Señora 🎤"), QStringLiteral("naïve — 👍🏽"), 1},
+                             {12, 13, "Start_Time", "00:00:01.000,00:00:02.000,\"a\",\"b\",0", 0}}
+            << QByteArray();
+        QTest::newRow("extreme times, out of time order")
+            << QList<Marker>{{std::numeric_limits<qlonglong>::max(), std::numeric_limits<qlonglong>::min(), "", "", 0},
+                             {-1500, 360000000, "", "", 1}, {0, 0, "", "", -1}}
+            << QByteArray();
+    }
+
+    void csvRoundTrip()
+    {
+        QFETCH(QList<Marker>, markers);
+        QFETCH(QByteArray, text);
+        const QByteArray written = encodeTranscriptCsv(markers);
+        if (!text.isNull())
+            QCOMPARE(written, text);
+        const TranscriptCsv read = decodeTranscriptCsv(written);
+        QCOMPARE(read.markers, markers);
+        QCOMPARE(describe(read.skipped), QStringList{"1:header"});
+    }
+
+    void csvReading_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<Marker>>("markers");
+        QTest::addColumn<QStringList>("skipped");
+
+        // Files of the old exporter: LF line ends, label and note quoted, nothing escaped.
+        QTest::newRow("old file with a quote before a line break")
+            << kOldHeader + "00:00:01.000,00:00:02.000,\"Smith, J\",\"said \"go\"\nthen left\",1\n"
+                            "00:00:03.000,00:00:04.000,\"B\",\"next\",-1\n"
+            << QList<Marker>{{1000, 2000, "Smith, J", "said \"go\"\nthen left", 1}, {3000, 4000, "B", "next", -1}}
+            << QStringList{"1:header"};
+        QTest::newRow("broken row does not swallow the next")
+            << QByteArray("00:00:01.000,00:00:02.000,\"x\" y,\"z\n00:00:03.000,00:00:04.000,\"B\",\"n\",1\n")
+            << QList<Marker>{{3000, 4000, "B", "n", 1}} << QStringList{"1:short"};
+        QTest::newRow("two exports joined, blank and short lines")
+            << kHeader + "00:00:01.000,00:00:01.000,\"a\",\"b\",1\r\n\r\n" + kHeader + "only,three,pieces\n"
+            << QList<Marker>{{1000, 1000, "a", "b", 1}} << QStringList{"1:header", "3:blank", "4:header", "5:bad start"};
+        QTest::newRow("every time form, a padded channel, an extra column")
+            << QByteArray("1:02:03,1:02:03.4,a,b, 1 ,\"y\"\n1:02:03.45,02:03.400,c,d\n123:59:59.9996,75:00.5,e,f\n")
+            << QList<Marker>{{3723000, 3723400, "a", "b", 1}, {3723450, 123400, "c", "d", -1},
+                             {446400000, 4500500, "e", "f", -1}}
+            << QStringList{};
+        QTest::newRow("times that cannot be read skip their record")
+            << kHeader + "00:00:61.000,0:00:01.000,a,b\r\n1:02,00:00:01.000,c,d\r\n00:00:01.000,soon,e,f\r\n"
+                         ",00:00:02.000,g,h\r\n00:00:05.000,,point,i\r\n"
+            << QList<Marker>{{5000, 5000, "point", "i", -1}}
+            << QStringList{"1:header", "2:bad start", "3:bad start", "4:bad end", "5:no start"};
+        QTest::newRow("line ends of a lone CR")
+            << QByteArray("Start_Time,End_Time,Label,Note,Channel\r00:00:01.000,00:00:02.000,\"a\",\"b\",0\r\r"
+                          "00:00:03.000,00:00:04.000,\"c\nd\",\"e\",1\r")
+            << QList<Marker>{{1000, 2000, "a", "b", 0}, {3000, 4000, "c\nd", "e", 1}} << QStringList{"1:header", "3:blank"};
+        QTest::newRow("columns by name, in another order")
+            << QByteArray(" label ,NOTE,Channel,End Time,start_time\na,n,1,00:00:02.000,00:00:01.000\n")
+            << QList<Marker>{{1000, 2000, "a", "n", 1}} << QStringList{"1:header"};
+        QTest::newRow("labels only: rows at zero, a later header-like row kept")
+            << QByteArray("Label,Note\r\nSpeaker A,intro\r\nNote\r\n,\r\n")
+            << QList<Marker>{{0, 0, "Speaker A", "intro", -1}, {0, 0, "Note", "", -1}}
+            << QStringList{"1:header", "4:blank"};
+        QTest::newRow("UTF-16") << utf16le(QStringLiteral("0:00:01,0:00:02,Zoë,😀,1\n"))
+                                << QList<Marker>{{1000, 2000, QStringLiteral("Zoë"), QStringLiteral("😀"), 1}}
+                                << QStringList{};
+        QTest::newRow("byte-order mark and Windows code page")
+            << "\xEF\xBB\xBF" + kHeader + "00:00:01.000,00:00:02.000,Jos\xE9,\x93" "caf\xE9\x94 \x80 5,0\n"
+            << QList<Marker>{{1000, 2000, QStringLiteral("José"), QStringLiteral("“café” € 5"), 0}}
+            << QStringList{"1:header"};
+    }
+
+    void csvReading()
+    {
+        QFETCH(QByteArray, file);
+        const TranscriptCsv read = decodeTranscriptCsv(file);
+        QTEST(read.markers, "markers");
+        QTEST(describe(read.skipped), "skipped");
+    }
+
+    void typedCells_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("labels"); // top to bottom afterwards
+        QTest::addColumn<QString>("shown");      // the cell's text afterwards
+        QTest::addColumn<int>("channel");        // the row's afterwards
+        const QStringList asAdded{"A", "B", "C"};
+        QTest::newRow("a later start moves the row down") << 0 << 0 << "00:00:05.000" << QStringList{"B", "C", "A"}
+                                                           << "00:00:05.000" << -1;
+        QTest::newRow("an earlier start moves it up") << 2 << 0 << "0:00:00.5" << QStringList{"C", "A", "B"}
+                                                      << "00:00:00.500" << -1;
+        QTest::newRow("an end time moves nothing") << 0 << 1 << "01:00:00.000" << asAdded << "01:00:00.000" << -1;
+        QTest::newRow("text that is no time is refused") << 1 << 0 << "soon" << asAdded << "00:00:02.000" << -1;
+        QTest::newRow("a time past the hour digits is refused") << 1 << 1 << "00:61:00.000" << asAdded
+                                                                << "00:00:02.500" << -1;
+        QTest::newRow("channel R") << 1 << 4 << "R" << asAdded << "R" << 1;
+        QTest::newRow("lower-case l is both channels") << 1 << 4 << "l" << asAdded << "l" << -1;
+    }
+
+    void typedCells()
+    {
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        m_grid->addMarker(1000, 1500, "A", QString(), -1);
+        m_grid->addMarker(2000, 2500, "B", QString(), 0);
+        m_grid->addMarker(3000, 3500, "C", QString(), -1);
+        const QString label = m_grid->item(row, 2)->text();
+        m_grid->item(row, 0)->setData(Qt::UserRole + 1, label); // what a caller keeps on a row goes with it
+        doubleClickAt(*m_grid, cellCentre(*m_grid, row, column));
+        auto *editor = qobject_cast<QLineEdit *>(m_grid->indexWidget(m_grid->model()->index(row, column)));
+        QVERIFY(editor);
+        editor->setText(typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!m_grid->indexWidget(m_grid->model()->index(row, column))); // committed through a queued call
+
+        QStringList order;
+        for (const Marker &m : m_grid->getMarkers())
+            order << m.label;
+        QTEST(order, "labels");
+        const int now = int(order.indexOf(label));
+        QCOMPARE(m_grid->item(now, column)->text(), shown);
+        QCOMPARE(m_grid->item(now, 0)->data(Qt::UserRole + 1).toString(), label);
+        const Marker marker = m_grid->getMarkers().at(now);
+        if (column < 2)
+            QCOMPARE(column == 0 ? marker.start : marker.end, *parseTimeText(shown));
+        if (column == 4)
+            QTEST(marker.channel, "channel");
+    }
+
+    void deleteAndUndo()
+    {
+        const QList<Marker> rows{{0, 1, "A", "", -1}, {2, 3, "B", "", 0}, {4, 5, "C", "", 1}, {6, 7, "D", "", -1}};
+        m_grid->setMarkers(rows);
+        QSignalSpy deleted(m_grid, &TranscriptionGrid::rowsDeleted);
+        m_grid->setFocus();
+        m_grid->selectRow(1);
+        m_grid->selectionModel()->select(m_grid->model()->index(3, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QTest::keyClick(m_grid, Qt::Key_Delete);
+        QCOMPARE(m_grid->getMarkers(), QList<Marker>({rows[0], rows[2]}));
+        QCOMPARE(deleted.count(), 1);
+        QCOMPARE(deleted.first().first().value<QList<Marker>>(), QList<Marker>({rows[1], rows[3]}));
+
+        m_grid->selectRow(0);
+        QTest::keyClick(m_grid, Qt::Key_Delete);
+        QTest::keyClick(m_grid, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(m_grid, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(m_grid->getMarkers(), rows);
+        QVERIFY(!m_grid->undoDelete());
+    }
+
+    void tabFromTheLastCellLeaves()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *grid = new TranscriptionGrid;
+        auto *next = new QLineEdit;
+        layout->addWidget(grid);
+        layout->addWidget(next);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        grid->addMarker(0, 1, "A", "", -1);
+        grid->addMarker(2, 3, "B", "", -1);
+        grid->setFocus();
+        grid->setCurrentCell(0, 3);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QCOMPARE(grid->currentColumn(), 4); // within a row Tab goes on
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QVERIFY(next->hasFocus());
+        QCOMPARE(grid->currentRow(), 0);
+    }
+
+    void doubleClick_data()
+    {
+        QTest::addColumn<int>("row"); // -1: below the rows
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QStringList>("requests");
+        const QStringList second{"jump 108000000", "play 108000000-108001500"};
+        QTest::newRow("on the start of a row 30 hours in") << 1 << 0 << second;
+        QTest::newRow("on the channel") << 1 << 4 << second;
+        QTest::newRow("below the rows") << -1 << 0 << QStringList();
+        QTest::newRow("on a row put in without a start cell") << 2 << 2 << QStringList();
+    }
+
+    void doubleClick()
+    {
+        QFETCH(int, row);
+        QFETCH(int, column);
+        m_grid->addMarker(1000, 2000, "first", "", 0);
+        m_grid->addMarker(3600000LL * 30, 3600000LL * 30 + 1500, "second", "", 1);
+        // A row put in through the plain table API has only the cells given to it.
+        m_grid->insertRow(2);
+        m_grid->setItem(2, 2, new QTableWidgetItem("label only"));
+        QCOMPARE(m_grid->getMarkers().at(2), (Marker{0, 0, "label only", "", -1}));
+
+        QStringList requests;
+        connect(m_grid, &TranscriptionGrid::jumpToTime, this,
+                [&](qlonglong ms) { requests << QStringLiteral("jump %1").arg(ms); });
+        connect(m_grid, &TranscriptionGrid::playRegionRequested, this,
+                [&](qlonglong start, qlonglong end) { requests << QStringLiteral("play %1-%2").arg(start).arg(end); });
+        doubleClickAt(*m_grid, row < 0 ? QPoint(10, m_grid->viewport()->height() - 5) : cellCentre(*m_grid, row, column));
+        QTEST(requests, "requests");
+    }
+
+    void csvFileRoundTrip()
+    {
+        const QList<Marker> rows{{65250, 69000, "Smith, J", "He said \"no\",\nthen left", 0},
+                                 {1000, 500, QStringLiteral("Zoë"), QStringLiteral("😀 café"), 1}};
+        m_grid->setMarkers(rows);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("transcript.csv");
+        QVERIFY(m_grid->exportCsv(path));
+        TranscriptionGrid other;
+        other.addMarker(1, 2, "replaced", "", 0);
+        QVERIFY(other.importCsv(path).readable);
+        QCOMPARE(other.getMarkers(), rows);
+
+        // An empty grid's file holds no rows, and a file that cannot be read
+        // none either: the grid keeps its own.
+        other.clearMarkers();
+        QVERIFY(other.exportCsv(path));
+        for (const QString &file : {path, dir.filePath("missing.csv"), dir.path()})
+            QCOMPARE(m_grid->importCsv(file).readable, file == path);
+        QCOMPARE(m_grid->getMarkers(), rows);
+
+        // A write that fails, the disk full, keeps the earlier file and leaves no part of itself.
+        const QByteArray earlier = fixtures::readFile(path);
+        for (int i = 0; i < 100; ++i)
+            m_grid->addMarker(i, i, "Speaker", QString(40, u'x'), 0);
+        {
+            const FileSizeLimit limit(1024);
+            QVERIFY(!m_grid->exportCsv(path));
+        }
+        QCOMPARE(fixtures::readFile(path), earlier);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"transcript.csv"});
+    }
+
+private:
+    TranscriptionGrid *m_grid = nullptr;
+};
+
+QTEST_MAIN(TestTranscript)
+#include "tst_transcript.moc"
