@@ -74,6 +74,7 @@ void AudioEngine::clearAudio()
     peaks = PeakLists();
     durationMs = 0;
     startTimeOfDayMs = 0;
+    startTimeByHand = false;
 }
 
 bool AudioEngine::loadFile(const QString &path)
@@ -231,6 +232,7 @@ bool AudioEngine::finishLoad(Incoming &&incoming)
     channels = incoming.channels;
     bits = incoming.bits;
     startTimeOfDayMs = incoming.startTimeOfDayMs;
+    startTimeByHand = false;
     sourceFile.setFileName(incoming.path);
     decoderSummary = incoming.formatReport;
     updateDuration();
@@ -282,7 +284,8 @@ void AudioEngine::refreshWaveformData(qint64 byteOffset, qint64 byteLength)
 
 WavSaveResult AudioEngine::saveWav(const QString &path, const QMap<QString, QString> &tags) const
 {
-    return ::saveWav(path, store, rate, channels, tags);
+    return ::saveWav(path, store, rate, channels, tags,
+                     startTimeOfDayMs > 0 || startTimeByHand ? std::optional<qlonglong>(startTimeOfDayMs) : std::nullopt);
 }
 
 void AudioEngine::refreshFormatInfo()
@@ -315,7 +318,8 @@ void AudioEngine::refreshFormatInfo()
         return;
     }
     const ScanResult scan = ogg ? scanOggMetadata(bytes, name) : scanWavMetadata(bytes, name);
-    startTimeOfDayMs = scan.startTimeAfter(startTimeOfDayMs);
+    if (!startTimeByHand)
+        startTimeOfDayMs = scan.startTimeAfter(startTimeOfDayMs);
     if (scan.hasReport)
         emit formatDataReady(scan.report);
     emit debugMessage(QStringLiteral("Metadata Refresh: Scanned raw file from disk."));

@@ -70,7 +70,8 @@ public:
     bool canRedo() const { return history.redoCount() > 0; }
 
     // Writes the store, edits included, as 16-bit PCM WAV with INFO tags
-    // ("Title", "Engineer", "Comment"); an existing file stays whole on failure.
+    // ("Title", "Engineer", "Comment") and, when the start time is known, a
+    // Broadcast Wave extension carrying it; an existing file stays whole on failure.
     WavSaveResult saveWav(const QString &path, const QMap<QString, QString> &tags) const;
 
     bool isLoading() const { return loading; }
@@ -79,6 +80,13 @@ public:
     int channelCount() const { return channels; }
     int bitsPerSample() const { return bits; }
     qlonglong startTimeOfDay() const { return startTimeOfDayMs; }
+    // A start time the user gives a recording that carries none. It holds
+    // until another recording is loaded; a rescan of the file keeps it.
+    void setStartTimeOfDay(qlonglong ms)
+    {
+        startTimeOfDayMs = ms;
+        startTimeByHand = true;
+    }
     QString filePath() const { return sourceFile.fileName(); }
 
 public slots:
@@ -152,6 +160,7 @@ private:
     int bits = 16;
     qlonglong durationMs = 0;
     qlonglong startTimeOfDayMs = 0;
+    bool startTimeByHand = false;
     QFile sourceFile;
 
     bool loading = false;

@@ -6,6 +6,7 @@
 #include "audio/riff.h"
 
 #include <QSaveFile>
+#include <QTime>
 #include <QtEndian>
 
 #include <cerrno>
@@ -30,6 +31,16 @@ constexpr quint16 kBitsPerSample = 16;
 constexpr int kBytesPerSample = kBitsPerSample / 8;
 constexpr char kSoftware[] = "Orlenta LE";
 constexpr qint64 kWriteChunk = 8 * 1024 * 1024;
+
+// Broadcast Wave extension, version 1: fields from the start of the chunk data.
+constexpr qint64 kBextBodySize = 602; // up to the coding history, which stays empty
+constexpr qint64 kBextOriginatorOffset = 256;
+constexpr qint64 kBextOriginatorSize = 32;
+constexpr qint64 kBextTimeOffset = 330;
+constexpr qint64 kBextTimeReferenceOffset = 338;
+constexpr qint64 kBextVersionOffset = 346;
+constexpr quint16 kBextVersion = 1;
+constexpr qlonglong kDayMs = 24LL * 60 * 60 * 1000;
 
 void appendU16(QByteArray &out, quint16 value)
 {
@@ -92,7 +103,7 @@ WavSaveResult failure(const QString &reason)
 
 } // namespace
 
-WavHeader wavHeader(qint64 dataBytes, qint64 listChunkBytes, int sampleRate, int channels)
+WavHeader wavHeader(qint64 dataBytes, qint64 listChunkBytes, int sampleRate, int channels, const QByteArray &bext)
 {
     const qint64 byteRate = PcmLayout{sampleRate, channels, channels * int(kBytesPerSample)}.bytesOf(sampleRate);
     if (channels < 1 || channels > kMaxChannels || sampleRate < 1 || byteRate > kMaxU32)
@@ -105,12 +116,12 @@ WavHeader wavHeader(qint64 dataBytes, qint64 listChunkBytes, int sampleRate, int
 
     const qint64 dataPad = dataBytes % 2;
     const qint64 riffSize = kFormTypeSize + kChunkHeaderSize + kFmtBodySize + kChunkHeaderSize + dataBytes + dataPad
-        + listChunkBytes;
+        + listChunkBytes + bext.size();
     if (dataBytes > kMaxU32 || riffSize > kMaxU32)
         return {{}, QStringLiteral("The recording is too long for a WAV file, which holds at most 4 GiB.")};
 
     QByteArray out;
-    out.reserve(kHeaderSize);
+    out.reserve(kHeaderSize + bext.size());
     out.append("RIFF");
     appendU32(out, quint32(riffSize));
     out.append("WAVE");
@@ -122,9 +133,30 @@ WavHeader wavHeader(qint64 dataBytes, qint64 listChunkBytes, int sampleRate, int
     appendU32(out, quint32(byteRate));
     appendU16(out, quint16(channels * kBytesPerSample));
     appendU16(out, kBitsPerSample);
+    out.append(bext);
     out.append("data");
     appendU32(out, quint32(dataBytes));
     return {out, {}};
+}
+
+QByteArray bextChunk(qlonglong startTimeOfDayMs, int sampleRate)
+{
+    const qlonglong ms = (startTimeOfDayMs % kDayMs + kDayMs) % kDayMs;
+    QByteArray body(kBextBodySize, '\0');
+    const QByteArray originator = QByteArray(kSoftware).left(kBextOriginatorSize);
+    body.replace(kBextOriginatorOffset, originator.size(), originator);
+    const QByteArray time = QTime::fromMSecsSinceStartOfDay(int(ms)).toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    body.replace(kBextTimeOffset, time.size(), time);
+    // Rounded to the nearest sample; at most a day of samples, which
+    // the low and high 32-bit halves hold for any rate.
+    const quint64 samples = (quint64(ms) * quint64(qMax(sampleRate, 0)) + 500) / 1000;
+    qToLittleEndian(samples, body.data() + kBextTimeReferenceOffset);
+    qToLittleEndian(kBextVersion, body.data() + kBextVersionOffset);
+
+    QByteArray chunk("bext");
+    appendU32(chunk, quint32(body.size()));
+    chunk.append(body);
+    return chunk;
 }
 
 QByteArray infoListChunk(const QMap<QString, QString> &tags)
@@ -151,10 +183,11 @@ QByteArray infoListChunk(const QMap<QString, QString> &tags)
 }
 
 WavSaveResult saveWav(const QString &path, const QByteArray &store, int sampleRate, int channels,
-                      const QMap<QString, QString> &tags)
+                      const QMap<QString, QString> &tags, std::optional<qlonglong> startTimeOfDayMs)
 {
     const QByteArray list = infoListChunk(tags);
-    const WavHeader header = wavHeader(store.size(), list.size(), sampleRate, channels);
+    const QByteArray bext = startTimeOfDayMs ? bextChunk(*startTimeOfDayMs, sampleRate) : QByteArray();
+    const WavHeader header = wavHeader(store.size(), list.size(), sampleRate, channels, bext);
     if (header.bytes.isEmpty())
         return failure(header.refusal);
 

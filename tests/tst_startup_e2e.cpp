@@ -4,6 +4,7 @@
 #include "audiofixtures.h"
 #include "ui/journalkeeper.h"
 #include "ui/recoveryjournal.h"
+#include "xsession.h"
 
 #include <QDir>
 #include <QImage>
@@ -16,29 +17,23 @@
 
 namespace {
 
-QString run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-}
-
-QStringList visibleWindows(const QString &searchBy, const QString &value)
-{
-    const QString out = run(QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), searchBy, value});
-    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
-}
-
 QStringList visibleProgramWindows()
 {
-    return visibleWindows(QStringLiteral("--classname"), QStringLiteral("^orlenta-le$"));
+    return xsession::windows(QStringLiteral("^orlenta-le$"), true);
 }
 
 QStringList mainWindows()
 {
-    return visibleWindows(QStringLiteral("--name"), QStringLiteral("^Orlenta LE \\(Beta\\)$"));
+    return xsession::windows(QStringLiteral("^Orlenta LE \\(Beta\\)$"));
+}
+
+// A small recording in dir.
+QString writeTake(const QTemporaryDir &dir)
+{
+    const QString take = dir.filePath(QStringLiteral("take.wav"));
+    fixtures::writeFile(take, fixtures::riff(fixtures::fmtChunk(1, 1, 8000, 16)
+                                             + fixtures::chunk("data", QByteArray(16000, '\x20'))));
+    return take;
 }
 
 } // namespace
@@ -58,6 +53,8 @@ private slots:
 
 private:
     void closeAndExpectCleanExit();
+    // Starts the program anew with these arguments and a state folder of its own.
+    void restart(const QTemporaryDir &home, const QStringList &arguments = {});
 
     QString binary;
     QString buildDir;
@@ -69,7 +66,7 @@ void TestStartupEndToEnd::initTestCase()
     binary = qEnvironmentVariable("ORLENTA_BIN");
     buildDir = qEnvironmentVariable("ORLENTA_BUILD_DIR", QDir::currentPath());
     QVERIFY2(QFileInfo(binary).isExecutable(), "ORLENTA_BIN must name the built program");
-    QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs an X server: run it through scripts/test.sh");
+    QVERIFY2(xsession::unavailable().isEmpty(), qPrintable(xsession::unavailable()));
     QVERIFY2(visibleProgramWindows().isEmpty(), "another instance is already on this display");
 }
 
@@ -93,12 +90,20 @@ void TestStartupEndToEnd::cleanup()
     program = nullptr;
 }
 
+void TestStartupEndToEnd::restart(const QTemporaryDir &home, const QStringList &arguments)
+{
+    program->kill();
+    program->waitForFinished();
+    QProcessEnvironment env = program->processEnvironment();
+    env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+    program->setProcessEnvironment(env);
+    program->start(binary, arguments);
+    QVERIFY(program->waitForStarted());
+}
+
 void TestStartupEndToEnd::closeAndExpectCleanExit()
 {
-    // wmctrl asks the window manager to close the window, as the title bar's
-    // close button does.
-    QCOMPARE(QProcess::execute(QStringLiteral("wmctrl"), {QStringLiteral("-c"), QStringLiteral("Orlenta LE (Beta)")}),
-             0);
+    QVERIFY(xsession::close(QStringLiteral("Orlenta LE (Beta)")));
     QVERIFY(program->waitForFinished(10000));
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
@@ -139,7 +144,7 @@ void TestStartupEndToEnd::splashHandsOverToMaximisedWindow()
 
     // Maximised: the window covers (nearly) the whole screen.
     const QString window = mainWindows().first();
-    const QString geometry = run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), window});
+    const QString geometry = xsession::xdotool({QStringLiteral("getwindowgeometry"), window});
     const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(geometry);
     QVERIFY2(size.hasMatch(), qPrintable(geometry));
     QVERIFY2(size.captured(1).toInt() >= image.width() - 20, qPrintable(geometry));
@@ -152,10 +157,8 @@ void TestStartupEndToEnd::clickingSplashAwayKeepsTheProgram()
 {
     QTRY_COMPARE_WITH_TIMEOUT(visibleProgramWindows().size(), 1, 10000);
     const QString splash = visibleProgramWindows().first();
-    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
-                               {QStringLiteral("mousemove"), QStringLiteral("--window"), splash, QStringLiteral("300"),
-                                QStringLiteral("300"), QStringLiteral("click"), QStringLiteral("1")}),
-             0);
+    xsession::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), splash, QStringLiteral("300"),
+                       QStringLiteral("300"), QStringLiteral("click"), QStringLiteral("1")});
     QTRY_VERIFY_WITH_TIMEOUT(visibleProgramWindows().isEmpty(), 5000);
     QCOMPARE(program->state(), QProcess::Running);
 
@@ -169,9 +172,7 @@ void TestStartupEndToEnd::killedProgramOffersItsWorkBack()
     // the case details. The program is started anew on a state folder of
     // this test's own.
     QTemporaryDir home;
-    const QString take = home.filePath(QStringLiteral("take.wav"));
-    QVERIFY(fixtures::writeFile(take, fixtures::riff(fixtures::fmtChunk(1, 1, 8000, 16)
-                                                     + fixtures::chunk("data", QByteArray(16000, '\x20')))));
+    const QString take = writeTake(home);
     RecoveryJournal work;
     work.recordingPath = take;
     work.recordingSize = QFileInfo(take).size();
@@ -187,25 +188,12 @@ void TestStartupEndToEnd::killedProgramOffersItsWorkBack()
     QVERIFY(fixtures::writeFile(left, encodeJournal(work)));
 
     QString offered = left;
-    QProcessEnvironment env = program->processEnvironment();
-    env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
     for (int start = 0; start < 2; ++start) {
-        program->kill();
-        program->waitForFinished();
-        program->setProcessEnvironment(env);
-        program->start(binary, {});
-        QVERIFY(program->waitForStarted());
-
-        const QStringList question = {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                      QStringLiteral("^Recover Unsaved Work$")};
-        QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("xdotool"), question).isEmpty(), 20000);
-        const QString box = run(QStringLiteral("xdotool"), question).section(QLatin1Char('\n'), 0, 0);
-        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
-                                   {QStringLiteral("windowactivate"), QStringLiteral("--sync"), box,
-                                    QStringLiteral("key"), QStringLiteral("Return")}),
-                 0);
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(QStringLiteral("--name"), QStringLiteral("^Orlenta LE \\(Beta\\) - take\\.wav$")).size(),
-                                  1, 10000);
+        restart(home);
+        const QString box = xsession::waitForWindow(QStringLiteral("^Recover Unsaved Work$"));
+        QVERIFY(xsession::focus(box));
+        xsession::key(QStringLiteral("Return"));
+        QVERIFY(!xsession::waitForWindow(QStringLiteral("^Orlenta LE \\(Beta\\) - take\\.wav$"), 10000).isEmpty());
 
         // The recovered work is journalled by the program now running, and
         // the journal it came from is gone.
@@ -227,22 +215,14 @@ void TestStartupEndToEnd::killedProgramOffersItsWorkBack()
 void TestStartupEndToEnd::fileOnTheCommandLineOpens()
 {
     QTemporaryDir home;
-    const QString take = home.filePath(QStringLiteral("take.wav"));
-    QVERIFY(fixtures::writeFile(take, fixtures::riff(fixtures::fmtChunk(1, 1, 8000, 16)
-                                                     + fixtures::chunk("data", QByteArray(16000, '\x20')))));
-    QProcessEnvironment env = program->processEnvironment();
-    env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+    const QString take = writeTake(home);
     const std::pair<QString, QString> runs[] = {
         {take, QStringLiteral("^Orlenta LE \\(Beta\\) - take\\.wav$")},
         {home.filePath(QStringLiteral("missing.wav")), QStringLiteral("^Error$")}, // said, not a silent start
     };
     for (const auto &[argument, expected] : runs) {
-        program->kill();
-        program->waitForFinished();
-        program->setProcessEnvironment(env);
-        program->start(binary, {argument});
-        QVERIFY(program->waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(visibleWindows(QStringLiteral("--name"), expected).size(), 1, 20000);
+        restart(home, {argument});
+        QTRY_COMPARE_WITH_TIMEOUT(xsession::windows(expected).size(), 1, 20000);
     }
 }
 

@@ -181,6 +181,13 @@ private:
     void showTitle(const QString &recording);
     void connectEngine();
     void connectTransport();
+    // The time-source choices: Real Time when the start time is known, and
+    // "Set Start Time…" unless the recording itself carries one.
+    void listTimeSources(const QStringList &sources, int chosen);
+    // Asks for the time of day a recording without one started.
+    void askStartTime();
+    // A typed start time, from the dialog or from a recovery journal.
+    void useStartTime(qlonglong timeOfDayMs);
     void fillDeviceList();
     bool transportReady() const;
     void onLoadProgress(int percent);
@@ -288,6 +295,8 @@ private:
     QLabel *clockLabel = nullptr;
     QLabel *durationLabel = nullptr;
     QComboBox *timeSourceCombo = nullptr;
+    int timeSourceShown = 0;          // the last choice that is a time source, to go back to
+    qlonglong typedStartTimeMs = -1; // the start time the user typed; -1 when none
     QLabel *statusLabel = nullptr;
     QProgressBar *loadProgress = nullptr;
     QLineEdit *refEdit = nullptr;

@@ -53,6 +53,7 @@ RecoveryJournal MainWindow::journalSnapshot() const
         snapshot.timeSourceIndex = qMax(0, timeSourceCombo->currentIndex());
         snapshot.timeSourceText = timeSourceCombo->currentText();
     }
+    snapshot.typedStartTimeMs = typedStartTimeMs;
     return snapshot;
 }
 
@@ -133,6 +134,8 @@ void MainWindow::recover(const RecoveryJournal &found)
         }
         journalEdits = found.edits;
         audioChanged = !found.edits.isEmpty();
+        if (found.typedStartTimeMs >= 0 && engine->startTimeOfDay() < 1)
+            useStartTime(found.typedStartTimeMs);
         if (timeSourceCombo && found.timeSourceIndex < timeSourceCombo->count())
             timeSourceCombo->setCurrentIndex(found.timeSourceIndex);
     }

@@ -157,6 +157,7 @@ private:
 constexpr qint64 kLongMin = std::numeric_limits<qint64>::min();
 constexpr qint64 kLongMax = std::numeric_limits<qint64>::max();
 constexpr int kIntMax = std::numeric_limits<int>::max();
+constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
 
 void readEdit(const QJsonValue &value, qsizetype index, QList<JournalEdit> *edits, QString *error)
 {
@@ -222,6 +223,7 @@ bool operator==(const RecoveryJournal &a, const RecoveryJournal &b)
         && x.reference == y.reference && x.location == y.location && x.operation == y.operation
         && x.oic == y.oic && x.transcriber == y.transcriber && x.translator == y.translator
         && a.timeSourceIndex == b.timeSourceIndex && a.timeSourceText == b.timeSourceText
+        && a.typedStartTimeMs == b.typedStartTimeMs
         && a.written == b.written;
 }
 
@@ -268,7 +270,8 @@ QByteArray encodeJournal(const RecoveryJournal &journal)
                      {QLatin1String("translator"), d.translator}}},
         {QLatin1String("timeSource"),
          QJsonObject{{QLatin1String("index"), journal.timeSourceIndex},
-                     {QLatin1String("text"), journal.timeSourceText}}},
+                     {QLatin1String("text"), journal.timeSourceText},
+                     {QLatin1String("typedStartMs"), journal.typedStartTimeMs}}},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -318,9 +321,13 @@ JournalDecode decodeJournal(QByteArrayView bytes)
     details.text(QLatin1String("transcriber"), &d.transcriber);
     details.text(QLatin1String("translator"), &d.translator);
 
-    Fields source(top.object(QLatin1String("timeSource")), QStringLiteral("timeSource: "), &error);
+    const QJsonObject sourceObject = top.object(QLatin1String("timeSource"));
+    Fields source(sourceObject, QStringLiteral("timeSource: "), &error);
     source.integer(QLatin1String("index"), 0, kIntMax, &journal.timeSourceIndex);
     source.text(QLatin1String("text"), &journal.timeSourceText);
+    // Journals from before typed start times have none.
+    if (sourceObject.contains(QLatin1String("typedStartMs")))
+        source.integer(QLatin1String("typedStartMs"), qint64(-1), kDayMs - 1, &journal.typedStartTimeMs);
 
     result.ok = error.isEmpty();
     if (!result.ok)

@@ -48,6 +48,7 @@ struct RecoveryJournal
     CaseDetails details;
     int timeSourceIndex = 0;
     QString timeSourceText;
+    qlonglong typedStartTimeMs = -1; // a start time of day the user typed; -1 when none
     QDateTime written; // UTC, ms
 
     friend bool operator==(const RecoveryJournal &a, const RecoveryJournal &b);
