@@ -114,6 +114,9 @@ void WaveformDisplay::mousePressEvent(QMouseEvent *event)
     dragging = true;
     const qlonglong t = pixelToTime(event->position().x(), zoom, offset);
     dragAnchorMs = t;
+    // A click starts a new selection, so the old one goes everywhere: what
+    // acts on the selection must not act on one that is no longer shown.
+    emit regionSelected(-1, -1, channel);
     selectionStartMs = t;
     selectionEndMs = t;
     update();
