@@ -1,6 +1,22 @@
 #include "input/globalhotkeys.h"
 
+#include <QCoreApplication>
 #include <QStringList>
+
+GlobalHotkeys::GlobalHotkeys(QObject *parent)
+    : QObject(parent)
+    , backend(newBackend())
+{
+    QCoreApplication::instance()->installNativeEventFilter(this);
+    registerKeys();
+}
+
+GlobalHotkeys::~GlobalHotkeys()
+{
+    releaseKeys();
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->removeNativeEventFilter(this);
+}
 
 QString GlobalHotkeys::keyName(int id)
 {

@@ -34,7 +34,14 @@ signals:
     void hotkeyPressed(int id);
 
 private:
+    // The system's own part: X11 key grabs, or nothing on Windows, where the
+    // system keeps the hotkeys by id. Made and freed in the system's file.
     class Backend;
+    struct BackendDeleter
+    {
+        void operator()(Backend *backend) const;
+    };
+    static Backend *newBackend();
 
     // F1 to F4 as ids 1 to 4.
     static constexpr int kFirstId = 1;
@@ -47,5 +54,5 @@ private:
 
     QList<int> registeredIds;
     QString problem;
-    std::unique_ptr<Backend> backend;
+    std::unique_ptr<Backend, BackendDeleter> backend;
 };

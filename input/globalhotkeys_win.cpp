@@ -2,7 +2,6 @@
 
 #include "input/globalhotkeys.h"
 
-#include <QCoreApplication>
 #include <QStringList>
 
 #include <windows.h>
@@ -12,19 +11,14 @@ class GlobalHotkeys::Backend
 {
 };
 
-GlobalHotkeys::GlobalHotkeys(QObject *parent)
-    : QObject(parent)
-    , backend(std::make_unique<Backend>())
+GlobalHotkeys::Backend *GlobalHotkeys::newBackend()
 {
-    QCoreApplication::instance()->installNativeEventFilter(this);
-    registerKeys();
+    return new Backend;
 }
 
-GlobalHotkeys::~GlobalHotkeys()
+void GlobalHotkeys::BackendDeleter::operator()(Backend *backend) const
 {
-    releaseKeys();
-    if (QCoreApplication *app = QCoreApplication::instance())
-        app->removeNativeEventFilter(this);
+    delete backend;
 }
 
 void GlobalHotkeys::registerKeys()

@@ -87,19 +87,14 @@ int GlobalHotkeys::Backend::idOfGrabbedKey(quint32 window, quint8 keycode) const
     return 0;
 }
 
-GlobalHotkeys::GlobalHotkeys(QObject *parent)
-    : QObject(parent)
-    , backend(std::make_unique<Backend>())
+GlobalHotkeys::Backend *GlobalHotkeys::newBackend()
 {
-    QCoreApplication::instance()->installNativeEventFilter(this);
-    registerKeys();
+    return new Backend;
 }
 
-GlobalHotkeys::~GlobalHotkeys()
+void GlobalHotkeys::BackendDeleter::operator()(Backend *backend) const
 {
-    releaseKeys();
-    if (QCoreApplication *app = QCoreApplication::instance())
-        app->removeNativeEventFilter(this);
+    delete backend;
 }
 
 void GlobalHotkeys::registerKeys()
