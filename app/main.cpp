@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -113,22 +114,30 @@ int main(int argc, char *argv[])
     // Closing or clicking away the splash must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The name is taken before the splash, so a second start meanwhile finds
+    // this one; a file it hands over waits for the window.
+    auto *remote = new RemoteControl();
+    QString problem;
+    const bool remoteUp = remote->registerService(&problem);
+    auto *waiting = new QObject(remote);
+    auto file = std::make_shared<QString>(line.file);
+    QObject::connect(remote, &RemoteControl::openRequested, waiting, [file](const QString &path) { *file = path; });
+
     auto *splash = new AnimatedSplash(QStringLiteral(":/Logocircle.png"), 3000, nullptr);
-    const QString file = line.file;
-    QObject::connect(splash, &AnimatedSplash::readyToSwitch, splash, [splash, file]() {
+    QObject::connect(splash, &AnimatedSplash::readyToSwitch, splash, [splash, remote, remoteUp, problem, waiting, file]() {
         auto *window = new MainWindow(nullptr, false);
         window->setAttribute(Qt::WA_DeleteOnClose);
         QApplication::setQuitOnLastWindowClosed(true);
         splash->fadeOutAndFinish(window);
 
-        auto *remote = new RemoteControl(window);
+        delete waiting;
+        remote->setParent(window);
         window->connectRemote(remote);
-        QString problem;
-        if (!remote->registerService(&problem))
+        if (!remoteUp)
             window->logEvent(QStringLiteral("Remote control unavailable: ") + problem);
         window->startShortcutPortal();
 
-        QTimer::singleShot(0, window, [window, file]() {
+        QTimer::singleShot(0, window, [window, file = *file]() {
             window->offerRecovery();
             if (!file.isEmpty())
                 window->openRecording(file);
