@@ -7,18 +7,13 @@
 #include "windowrig.h"
 
 #include <QComboBox>
-#include <QInputDialog>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace fixtures;
 
-namespace {
-
-const QString kSetStartTime = QStringLiteral("Set Start Time\u2026");
-
-} // namespace
+static const QString kSetStartTime = QStringLiteral("Set Start Time\u2026");
 
 class TestStartTime : public QObject
 {
@@ -42,7 +37,6 @@ void TestStartTime::typedThenSavedAndReopened_data()
     QTest::newRow("the last second of the day")
         << "23:59:59.999" << "23:59:59.999" << "691199992" << "23:59:59.000";
     QTest::newRow("hours past the day are refused") << "24:00:00" << "" << "" << "";
-    QTest::newRow("words are refused") << "quarter past ten" << "" << "" << "";
     QTest::newRow("a time without seconds is refused") << "10:15" << "" << "" << "";
     QTest::newRow("cancelled") << QString() << "" << "" << "";
 }
@@ -53,7 +47,6 @@ void TestStartTime::typedThenSavedAndReopened()
     QFETCH(QString, clock);
     QFETCH(QString, timeReference);
     QFETCH(QString, reopened);
-
     QTemporaryDir dir;
     const QString take = dir.filePath(QStringLiteral("take.wav"));
     const QString saved = dir.filePath(QStringLiteral("saved.wav"));
@@ -65,28 +58,13 @@ void TestStartTime::typedThenSavedAndReopened()
     QCOMPARE(source->count(), 2);
     QCOMPARE(source->itemText(1), kSetStartTime);
 
-    bool cancelled = false;
-    QTimer canceller;
-    if (typed.isNull()) {
-        connect(&canceller, &QTimer::timeout, this, [&cancelled]() {
-            if (auto *input = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
-                input->reject();
-                cancelled = true;
-            }
-        });
-        canceller.start(20);
-    } else {
-        rig.answerDialogs(QString(), typed);
-    }
+    rig.cancelInput = typed.isNull();
+    rig.answerDialogs(QString(), typed);
     source->setCurrentIndex(1);
     // Not a source of its own: the choice is back at once.
     QCOMPARE(source->currentText(), QStringLiteral("Track Timing"));
-
     const bool refused = clock.isEmpty() && !typed.isNull();
-    if (typed.isNull())
-        QTRY_VERIFY(cancelled);
-    else
-        QTRY_COMPARE(rig.dialogs.size(), refused ? 2 : 1);
+    QTRY_COMPARE(rig.dialogs.size(), refused ? 2 : 1);
     if (refused) {
         QCOMPARE(rig.dialogs.at(1).icon, int(QMessageBox::Warning));
         QVERIFY2(rig.dialogs.at(1).text.contains(typed), qPrintable(rig.dialogs.at(1).text));
@@ -115,7 +93,6 @@ void TestStartTime::typedThenSavedAndReopened()
     }
 
     // Reopened, the copy has a start time of its own, read by our scanner.
-    canceller.stop();
     QVERIFY(rig.engine()->loadFile(saved));
     QTRY_COMPARE(source->currentText(), reopened.isEmpty() ? QStringLiteral("Track Timing") : QStringLiteral("Real Time"));
     QCOMPARE(source->findText(kSetStartTime) < 0, !reopened.isEmpty());

@@ -13,9 +13,24 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
+
+namespace {
+
+// Preferences a test window writes (the backstep, the dialogs' folders) stay
+// in this run, so they neither reach the user's own nor steer the next run.
+void keepPreferencesInTheRun()
+{
+    static QTemporaryDir folder;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+}
+Q_COREAPP_STARTUP_FUNCTION(keepPreferencesInTheRun)
+
+} // namespace
 
 WindowRig::WindowRig(bool startLocked, const WindowPictures &pictures)
     : window(new MainWindow(nullptr, startLocked, pictures))
@@ -93,7 +108,10 @@ void WindowRig::answerDialogs(const QString &path, const QString &text)
         } else if (auto *input = qobject_cast<QInputDialog *>(modal)) {
             seen.text = input->labelText();
             input->setTextValue(text);
-            input->accept();
+            if (cancelInput)
+                input->reject();
+            else
+                input->accept();
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             seen.text = box->text();
             seen.detail = box->informativeText();

@@ -56,9 +56,9 @@ public:
 
     // From now on every dialog is answered: a file dialog gets `path` typed
     // in (an empty one is cancelled; a "replace it?" question that follows
-    // is a message box too), an input dialog `text`, a message box
-    // the button `boxAnswer` if it has one, else its default button. Each is
-    // recorded in `dialogs`.
+    // is a message box too), an input dialog `text` (or Cancel with
+    // `cancelInput`), a message box the button `boxAnswer` if it has one,
+    // else its default button. Each is recorded in `dialogs`.
     void answerDialogs(const QString &path = QString(), const QString &text = QString());
 
     // Whether the machine has a sound output (PulseAudio may take a moment).
@@ -71,6 +71,7 @@ public:
     MainWindow *window = nullptr;
     QList<Dialog> dialogs;
     QMessageBox::StandardButton boxAnswer = QMessageBox::NoButton;
+    bool cancelInput = false;
 
 private:
     QTimer *answering = nullptr;
