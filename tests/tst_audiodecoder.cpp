@@ -90,7 +90,6 @@ private slots:
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<int>("decodedRate");
         QTest::addColumn<QString>("shape"); // "joined": two files end to end; "cut": the first 60 %
-
         const auto row = [](const char *name, const char *file, int rate, int channels, const char *args,
                             int decodedRate = 0, const char *shape = "") {
             QTest::newRow(name) << QString::fromUtf8(file) << rate << channels << QString::fromLatin1(args)
@@ -131,7 +130,6 @@ private slots:
         }
         const QByteArray reference = ffmpegS16(path);
         QVERIFY(!reference.isEmpty());
-
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
         const Decoded decoded = decode(file);
@@ -151,7 +149,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("message");
         QTest::newRow("missing file") << "none" << "missing.mp3" << "Cannot open the file: No such file or directory";
-        QTest::newRow("file whose reads fail") << "none" << "/proc/self/mem" << "Cannot open the file: Input/output error";
+        QTest::newRow("reads fail") << "none" << "/proc/self/mem" << "Cannot open the file: Input/output error";
         QTest::newRow("video without sound") << "video" << "silent-film.mkv" << "No audio stream in the file.";
         QTest::newRow("FLAC header without samples") << "header" << "nothing.flac" << "No audio samples in the file.";
         // A phone recording interrupted before the index at its end was written.

@@ -32,9 +32,7 @@ enum class Make { Bytes, Folder, Fifo, MissingTarget };
 
 constexpr qint64 kPromptMs = 10000;
 const QString kTitle = QStringLiteral("Orlenta LE (Beta)");
-const QString kTooSmall = QStringLiteral("File too small.");
 const QString kMissingChunks = QStringLiteral("Invalid WAV: Missing fmt or data chunk.");
-const QString kUnsupported = QStringLiteral("Invalid WAV: unsupported format.");
 const QString kNotOpened = QStringLiteral("Could not open file.");
 const QString kNotDecoded = QStringLiteral("Failed to decode audio file.");
 
@@ -147,7 +145,6 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("message"); // empty: the file loads what ffmpeg decodes of it
         QTest::addColumn<QString>("logged");  // an event-log line that says why, or empty
-
         const auto bytes = [](const char *tag, const QString &name, const QByteArray &content, const QString &message,
                               const QString &logged = QString()) {
             QTest::newRow(tag) << name << Make::Bytes << content << message << logged;
@@ -156,14 +153,13 @@ private slots:
         const auto node = [this](const char *tag, const QString &name, Make make) {
             QTest::newRow(tag) << name << make << realWav << kNotOpened << QString();
         };
-
         const qsizetype dataAt = realWav.indexOf("data");
         // Too few bytes for any WAV, whatever they hold.
-        bytes("empty .wav", "x.wav", QByteArray(""), kTooSmall);
+        bytes("empty .wav", "x.wav", QByteArray(""), QStringLiteral("File too small."));
         bytes("wav cut after the data header, named with spaces and a colon", "take 1: x.wav",
               realWav.left(dataAt + 8), kMissingChunks);
         bytes("7 bits per sample", "x.wav", riff(fmtChunk(1, 1, 8000, 7) + chunk("data", noise(0, 1600))),
-              kUnsupported);
+              QStringLiteral("Invalid WAV: unsupported format."));
         bytes("codec tag nobody decodes", "x.wav", riff(fmtChunk(0xdead, 1, 8000, 16) + chunk("data", noise(0, 1600))),
               kNotDecoded, QStringLiteral("Decoder Error: No decoder for the audio codec \"none\"."));
         // What the bytes hold decides, not the name.
@@ -209,7 +205,6 @@ private slots:
         const QList<double> lists = shownLeft;
         const std::pair<qlonglong, qlonglong> selection{left->selectionStart(), left->selectionEnd()};
         QVERIFY(selection.second > selection.first);
-
         const QString folder = dir.filePath(QString::number(++rowNumber));
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + QLatin1Char('/') + name;

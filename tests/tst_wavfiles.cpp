@@ -23,7 +23,6 @@
 using namespace fixtures;
 using Status = WavReadResult::Status;
 using StartTime = ScanResult::StartTime;
-using Tags = QMap<QString, QString>;
 Q_DECLARE_METATYPE(WavReadResult::Status)
 
 namespace {
@@ -58,9 +57,6 @@ QByteArray extensibleFmt(quint32 subFormat, quint16 channels, quint32 rate, quin
     return chunk("fmt ", le16(kExtensible) + le16(channels) + le32(rate) + le32(rate * align) + le16(align)
                              + le16(bits) + le16(22) + le16(bits) + le32(0) + le32(subFormat) + guidTail);
 }
-
-QByteArray stereo16() { return fmtChunk(kPcm, 2, 44100, 16); }
-QByteArray mono8() { return fmtChunk(kPcm, 1, 8000, 8); }
 
 QByteArray infoList(const QList<QPair<QByteArray, QByteArray>> &tags)
 {
@@ -117,8 +113,8 @@ QByteArray cues(const QList<QPair<quint32, quint32>> &points)
 }
 
 // LIST/adtl entries: "labl"/"note" text, or an "ltxt" region length.
-QByteArray text(const QByteArray &id, quint32 cue, const QByteArray &value) { return chunk(id, le32(cue) + value + '\0'); }
-QByteArray ltxt(quint32 cue, quint32 length) { return chunk("ltxt", le32(cue) + le32(length) + "rgn " + QByteArray(8, '\0')); }
+QByteArray text(const QByteArray &id, quint32 cue, const QByteArray &s) { return chunk(id, le32(cue) + s + '\0'); }
+QByteArray ltxt(quint32 cue, quint32 span) { return chunk("ltxt", le32(cue) + le32(span) + "rgn " + QByteArray(8, 0)); }
 QByteArray adtl(const QByteArray &entries) { return chunk("LIST", "adtl" + entries); }
 QByteArray wav(quint32 rate, const QByteArray &chunks) { return riff(fmtChunk(1, 1, rate, 16) + pcmData(64) + chunks); }
 
@@ -147,7 +143,6 @@ private slots:
         QTest::addColumn<QByteArray>("samples");
         QTest::addColumn<quint16>("formatTag"); // an extensible format's is its sub-format's
         QTest::addColumn<QStringList>("tags");  // "Key=Value", in key order
-
         const auto ok = [](const char *name, const QByteArray &chunks, const QByteArray &samples, quint16 tag = kPcm) {
             QTest::newRow(name) << riff(chunks) << Status::Ok << samples << tag << QStringList();
         };
@@ -163,22 +158,21 @@ private slots:
         const QByteArray pcm = s16({1, -2, 300, -32768, 32767, 0});
         const QByteArray four = pcm.left(8); // two stereo frames
         const QByteArray list = infoList({{"IART", "x"}}); // a tag the reader ignores
-        const QByteArray fmt = stereo16();
+        const QByteArray fmt = fmtChunk(kPcm, 2, 44100, 16), mono8 = fmtChunk(kPcm, 1, 8000, 8);
         // INFO tags around two stereo frames.
-        const auto tagged = [&](const char *name, const QByteArray &before, const QByteArray &after,
+        const auto tagged = [&](const char *name, const QByteArray &pre, const QByteArray &post,
                                 const QStringList &tags) {
-            QTest::newRow(name) << riff(fmt + before + chunk("data", four) + after) << Status::Ok << four << kPcm << tags;
+            QTest::newRow(name) << riff(fmt + pre + chunk("data", four) + post) << Status::Ok << four << kPcm << tags;
         };
-
         ok("LIST between fmt and data", fmt + list + chunk("data", four), four);
         missing("44 bytes, data holds nothing", fmt + chunk("data", {}));
         ok("declared size shorter than the file", fmt + "data" + le32(4) + pcm, pcm.left(4));
         ok("declared size past the end runs to the end", fmt + "data" + le32(0xfffffff0) + four, four);
         ok("trailing partial frame is dropped", fmt + "data" + le32(0) + pcm.left(10), four);
-        ok("odd data size, then pad byte and LIST", mono8() + chunk("data", QByteArray("\x80\x00\xff", 3)) + list,
+        ok("odd data size, then pad byte and LIST", mono8 + chunk("data", QByteArray("\x80\x00\xff", 3)) + list,
            s16({0, -32768, 32512}));
         missing("fmt after data is not seen", chunk("data", pcm) + fmt);
-        ok("the later of two fmt chunks counts", fmt + mono8() + chunk("data", "\x81\x7f"), s16({256, -256}));
+        ok("the later of two fmt chunks counts", fmt + mono8 + chunk("data", "\x81\x7f"), s16({256, -256}));
         QTest::newRow("43 bytes") << riff(fmt + chunk("data", {})).left(43) << Status::TooSmall << QByteArray()
                                   << quint16(0) << QStringList();
         missing("no fmt chunk", chunk("junk", QByteArray(24, 'j')) + chunk("data", pcm));
@@ -208,12 +202,11 @@ private slots:
         refused("extensible with a foreign GUID", extensibleFmt(kPcm, 2, 44100, 16, QByteArray(12, '\x5a')),
                 Status::NeedsDecoder);
         refused("extensible A-law", extensibleFmt(kALaw, 1, 8000, 8), Status::NeedsDecoder, kALaw);
-
         tagged("tags after the data", {}, infoList({{"IENG", QByteArray("Bo\0", 3)}, {"INAM", "Ref"}, {"ICMT", "c"}}),
                {"Comment=c", "Engineer=Bo", "Title=Ref"});
-        tagged("tags before the data, odd sizes padded outside the tag", infoList({{"IENG", "Bob"}, {"INAM", "Ref"}}), {},
+        tagged("tags before the data, odd sizes padded", infoList({{"IENG", "Bob"}, {"INAM", "Ref"}}), {},
                {"Engineer=Bob", "Title=Ref"});
-        tagged("text ends at the first zero and keeps its spaces", infoList({{"INAM", QByteArray("  Ref 1 \0junk", 13)}}),
+        tagged("text ends at the first zero, spaces kept", infoList({{"INAM", QByteArray("  Ref 1 \0junk", 13)}}),
                {}, {"Title=  Ref 1 "});
         tagged("not UTF-8 reads as Latin-1", {}, infoList({{"INAM", "Caf\xe9"}, {"IENG", "\xc9mile M\xfcller"}}),
                {QStringLiteral("Engineer=\u00c9mile M\u00fcller"), QStringLiteral("Title=Caf\u00e9")});
@@ -223,7 +216,7 @@ private slots:
         tagged("list cut short by the end of the file", {}, "LIST" + le32(400) + "INFO" + "INAM" + le32(300) + "Cut",
                {"Title=Cut"});
         const QByteArray title = infoList({{"INAM", "x"}});
-        ok("samples running to the end are not read as tags", fmt + "data" + le32(0) + four + title, four + title.left(20));
+        ok("open-ended samples are not read as tags", fmt + "data" + le32(0) + four + title, four + title.left(20));
     }
 
     void chunkWalk()
@@ -252,7 +245,6 @@ private slots:
         QTest::addColumn<quint16>("formatTag");
         QTest::addColumn<int>("channels");
         QTest::addColumn<QString>("note");
-
         const auto made = [](const char *name, const QString &source, const QString &codec, quint16 rawTag,
                              quint16 formatTag, int channels, const QString &note) {
             QTest::newRow(name) << QStringList{"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", source}
@@ -268,16 +260,11 @@ private slots:
         };
         const QString noise2 = QStringLiteral("aevalsrc=exprs=2*random(0)-1|2*random(1)-1:s=44100:d=0.3");
         const QString loud2 = QStringLiteral("aevalsrc=exprs=3*random(0)-1.5|0.25*sin(2*PI*440*t):s=48000:d=0.3");
-        const QString noise6 = QStringLiteral("aevalsrc=exprs=2*random(0)-1|2*random(1)-1|2*random(2)-1|"
-                                              "2*random(3)-1|2*random(4)-1|2*random(5)-1:c=5.1:s=44100:d=0.3");
         const quint16 ext = kExtensible;
-
         made("ffmpeg pcm_u8", noise2, "-c:a pcm_u8", kPcm, kPcm, 2, note("8-bit PCM"));
         made("ffmpeg extensible pcm_s24le", noise2, "-c:a pcm_s24le", ext, kPcm, 2, note("24-bit PCM"));
         made("ffmpeg extensible pcm_s32le", noise2, "-c:a pcm_s32le", ext, kPcm, 2, note("32-bit PCM"));
-        made("ffmpeg extensible pcm_f32le past full scale", loud2, "-c:a pcm_f32le", ext, kFloat, 2, note("32-bit float"));
-        made("ffmpeg extensible six-channel pcm_s16le", noise6, "-c:a pcm_s16le", ext, kPcm, 6, {});
-
+        made("ffmpeg extensible f32le past full scale", loud2, "-c:a pcm_f32le", ext, kFloat, 2, note("32-bit float"));
         const double step = 1.0 / 32768;
         const QList<double> edges = {0.5 * step,  1.5 * step,     2.5 * step,     -0.5 * step,     -1.5 * step,
                                      -2.5 * step, 32766.5 * step, 32767.5 * step, -32767.5 * step, -32768.5 * step,
@@ -309,7 +296,6 @@ private slots:
         QCOMPARE(bytes.mid(20, 2), le16(rawTag));
         const QByteArray reference = ffmpegS16(path);
         QVERIFY(!reference.isEmpty());
-
         const WavReadResult result = readWav(std::move(bytes));
         QCOMPARE(result.status, Status::Ok);
         QTEST(result.formatTag, "formatTag");
@@ -323,7 +309,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("sections");
-
         const QByteArray pcm = fmtChunk(1, 2, 44100, 16);
         const QString pcmSection = audioSection("PCM", 2, 44100, 16, "0.000");
         const QString bextOnly = bextSection("Interview", "2021-03-04", "10:15:30");
@@ -333,7 +318,6 @@ private slots:
         const auto coded = [](quint16 tag, quint16 align, quint32 byteRate) {
             return chunk("fmt ", le16(tag) + le16(1) + le32(8000) + le32(byteRate) + le16(align) + le16(4));
         };
-
         QTest::newRow("canonical") << riff(pcm + pcmData(176400))
                                    << "=== Audio Track ===\nFormat: PCM\nChannels: 2\nSample Rate: 44100 Hz\n"
                                       "Bit Depth: 16 bits\nDuration: 1.000 s\n\n";
@@ -361,7 +345,7 @@ private slots:
         QTest::newRow("bext of 346 bytes read")
             << riff(chunk("bext", bextData("Interview", "2021-03-04", "10:15:30", 346))) << bextOnly;
         QTest::newRow("bext description ends in NULs and spaces")
-            << bwf("  Interview 7 \t  ", "2021-03-04", "10:15:30") << bextSection("Interview 7", "2021-03-04", "10:15:30");
+            << bwf("  Interview 7 \t  ", "", "") << bextSection("Interview 7");
         QTest::newRow("256-byte description without NUL") << bwf(QByteArray(256, 'd'), "", "")
                                                           << bextSection(QString(256, QLatin1Char('d')));
         // As ffmpeg writes it: "fmt ", then "bext", then LIST/INFO and the data.
@@ -392,7 +376,6 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<StartTime>("start");
         QTest::addColumn<qlonglong>("after"); // start time held after the scan, when 5000 was held before
-
         const QByteArray pcm = fmtChunk(1, 2, 44100, 16) + pcmData(4);
         QTest::newRow("midnight") << riff(pcm + bext("00:00:00")) << StartTime::Set << 0LL;
         QTest::newRow("dashes keep the previous time") << riff(bext("10-15-30")) << StartTime::Keep << 5000LL;
@@ -423,7 +406,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QList<Marker>>("markers");
-
         const QByteArray two = cues({{1, 48000}, {2, 96000}});
         QTest::newRow("labels, notes and a region")
             << wav(48000, two + adtl(text("labl", 1, "Intro") + text("note", 1, "door") + ltxt(1, 24000)
@@ -508,17 +490,15 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("out.wav");
         const QByteArray store = distinctBytes(bytes);
-        const Tags tags = caseDetailsTags(details);
+        const QMap<QString, QString> tags = caseDetailsTags(details);
         const WavSaveResult result = saveWav(path, store, rate, channels, tags);
         QVERIFY2(result.ok, qPrintable(result.error));
-
         const QByteArray file = readFile(path);
-        QCOMPARE(file.left(44), "RIFF" + le32(quint32(file.size() - 8)) + "WAVEfmt " + le32(16) + le16(1) + le16(channels)
-                                    + rateFields + le16(16) + "data" + le32(quint32(bytes)));
+        QCOMPARE(file.left(44), "RIFF" + le32(quint32(file.size() - 8)) + "WAVEfmt " + le32(16) + le16(1)
+                                    + le16(channels) + rateFields + le16(16) + "data" + le32(quint32(bytes)));
         QCOMPARE(file.mid(44, bytes), store);
         const QByteArray list = file.mid(44 + bytes + bytes % 2);
         QCOMPARE(list.left(12), "LIST" + le32(quint32(list.size() - 8)) + "INFO");
-
         const QString format = QString::fromUtf8(run("ffprobe", {"-v", "error", "-show_format", path}));
         QVERIFY2(format.contains("TAG:encoder=Orlenta LE"), qPrintable(format));
         // A field left empty writes no tag, so its line must be missing.
