@@ -14,7 +14,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextEdit>
-#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
