@@ -5,8 +5,6 @@
 #include "input/globalhotkeys.h"
 #include "xsession.h"
 
-#include <QGuiApplication>
-#include <QProcess>
 #include <QtTest>
 
 #include <X11/keysym.h>
@@ -20,11 +18,6 @@ namespace {
 
 constexpr quint16 kNumLock = XCB_MOD_MASK_2; // in the X server's default keymap
 const QList<quint16> kLockStates{0, XCB_MOD_MASK_LOCK, kNumLock, XCB_MOD_MASK_LOCK | kNumLock};
-
-bool isX11()
-{
-    return QGuiApplication::platformName() == QLatin1String("xcb");
-}
 
 class OtherClient
 {
@@ -72,7 +65,6 @@ private slots:
     void keysArrive();
     void holdsEveryLockStateThenGivesKeysBack();
     void leavesKeysHeldElsewhere();
-    void withoutX11NothingIsRegistered();
 };
 
 void TestGlobalHotkeys::keysArrive_data()
@@ -130,26 +122,6 @@ void TestGlobalHotkeys::leavesKeysHeldElsewhere()
     // What could be taken of F2 and F3 was given back at once.
     QVERIFY(other.grab(2, XCB_MOD_MASK_LOCK));
     QVERIFY(other.grab(3, 0));
-}
-
-void TestGlobalHotkeys::withoutX11NothingIsRegistered()
-{
-    if (isX11()) {
-        // This process is on X11 for good: the check runs in a child on the
-        // offscreen platform.
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        child.setProcessEnvironment(environment);
-        child.start(QCoreApplication::applicationFilePath(), {QTest::currentTestFunction()});
-        QVERIFY(child.waitForFinished(30000));
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-                 child.readAllStandardOutput().constData());
-        return;
-    }
-    GlobalHotkeys hotkeys;
-    QCOMPARE(hotkeys.registeredHotkeyIds(), QList<int>());
-    QCOMPARE(hotkeys.registrationProblem(), QStringLiteral("System-wide keys are unavailable: no X11 connection."));
 }
 
 QTEST_MAIN(TestGlobalHotkeys)

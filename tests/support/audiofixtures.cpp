@@ -16,10 +16,8 @@ QByteArray run(const QString &program, const QStringList &arguments, int timeout
                              << QString::fromLocal8Bit(process.readAllStandardError()).right(2000);
         return QByteArray();
     }
-    QByteArray out = process.readAllStandardOutput();
-    if (out.isNull())
-        out = QByteArray(""); // success with no output is not a failure
-    return out;
+    const QByteArray out = process.readAllStandardOutput();
+    return out.isNull() ? QByteArray("") : out; // success with no output is not a failure
 }
 
 bool ffmpegGenerate(const QString &source, const QStringList &extra, const QString &path)
@@ -40,18 +38,13 @@ QByteArray ffmpegS16(const QString &path)
 
 QByteArray le16(quint16 value)
 {
-    QByteArray out(2, '\0');
-    out[0] = char(value & 0xff);
-    out[1] = char(value >> 8);
-    return out;
+    const char bytes[] = {char(value & 0xff), char(value >> 8)};
+    return QByteArray(bytes, 2);
 }
 
 QByteArray le32(quint32 value)
 {
-    QByteArray out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = char((value >> (8 * i)) & 0xff);
-    return out;
+    return le16(quint16(value & 0xffff)) + le16(quint16(value >> 16));
 }
 
 QByteArray chunk(const QByteArray &id, const QByteArray &data)

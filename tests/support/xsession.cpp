@@ -1,5 +1,7 @@
 #include "xsession.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtCore/qtestsupport_core.h>
 
@@ -54,6 +56,29 @@ bool focus(const QString &window)
 bool close(const QString &title)
 {
     return QProcess::execute(QStringLiteral("wmctrl"), {QStringLiteral("-c"), title}) == 0;
+}
+
+ProgramHome::ProgramHome()
+    : environment(QProcessEnvironment::systemEnvironment())
+{
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    // PulseAudio clients look for the server and its cookie in the settings
+    // folder unless told where they are.
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+    pactl.waitForFinished(5000);
+    const QString server = QRegularExpression(QStringLiteral("Server String: (/\\S+)"))
+                               .match(QString::fromLocal8Bit(pactl.readAllStandardOutput())).captured(1);
+    if (!environment.contains(QStringLiteral("PULSE_SERVER")) && !server.isEmpty())
+        environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + server);
+    for (const QString &cookie : {qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/pulse/cookie"),
+                                  QDir::homePath() + QStringLiteral("/.config/pulse/cookie")}) {
+        if (!environment.contains(QStringLiteral("PULSE_COOKIE")) && QFileInfo(cookie).isFile())
+            environment.insert(QStringLiteral("PULSE_COOKIE"), cookie);
+    }
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
 }
 
 OtherClient::OtherClient()

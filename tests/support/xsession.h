@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // The X server the end-to-end tests drive as a user would, through xdotool
 // and wmctrl: scripts/test.sh starts Xvfb with a window manager on DISPLAY.
@@ -32,6 +33,18 @@ bool focus(const QString &window);
 // Asks the window manager to close the window with this title, as the
 // title bar's close button does.
 bool close(const QString &title);
+
+// Where the program under test runs: on this X server, with state and
+// settings folders of its own, so neither the work a killed run left behind
+// nor the real user's choices (backstep, folders) change what it does.
+struct ProgramHome
+{
+    ProgramHome();
+    QString filePath(const QString &name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    QProcessEnvironment environment;
+};
 
 // Another program's window, holding the keyboard focus while it lives, so
 // keys reach the program under test only through its system-wide grab.
