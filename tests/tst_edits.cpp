@@ -17,17 +17,10 @@ enum class Op { Silence, Tone, Normalize, TrimPeaks };
 
 EditResult apply(Op op, QByteArray &store, const EditRegion &region)
 {
-    switch (op) {
-    case Op::Silence:
-        return silenceRegion(store, region);
-    case Op::Tone:
-        return toneRegion(store, region, 300.0);
-    case Op::Normalize:
-        return normalizeRegion(store, region, -1.0);
-    case Op::TrimPeaks:
-        break;
-    }
-    return trimPeaksRegion(store, region, 0.707);
+    return op == Op::Silence     ? silenceRegion(store, region)
+           : op == Op::Tone      ? toneRegion(store, region, 300.0)
+           : op == Op::Normalize ? normalizeRegion(store, region, -1.0)
+                                 : trimPeaksRegion(store, region, 0.707);
 }
 
 } // namespace
@@ -87,8 +80,6 @@ private slots:
             << fixtures::s16({1, 2, 3, 0, 5, 0, 7, 8}) << silenced;
         QTest::newRow("silence, three channels: the third kept") << Op::Silence << 3 << -1 << 0LL << 9LL << four
             << fixtures::s16({0, 0, 3, 0, 0, 6, 7, 8}) << silenced;
-        QTest::newRow("silence, mono, right: nothing written, still logged") << Op::Silence << 1 << 1 << 0LL << 9LL
-            << four << four << silenced;
         QTest::newRow("silence past the end keeps a part frame") << Op::Silence << 2 << -1 << 3LL << 9LL
             << four + '\x7f' << fixtures::s16({1, 2, 3, 4, 5, 6, 0, 0}) + '\x7f' << silenced;
         QTest::newRow("300 Hz tone from the region's start, right only") << Op::Tone << 2 << 1 << 2LL << 4LL << four
@@ -99,9 +90,6 @@ private slots:
         QTest::newRow("normalise left, with the peak in the right channel") << Op::Normalize << 2 << 0 << 0LL << 9LL
             << fixtures::s16({8192, 16384, -4096, 0}) << fixtures::s16({14601, 16384, -7300, 0})
             << "DSP: Normalized (Gain: 1.78245)";
-        QTest::newRow("normalise: a region louder than the target is turned down") << Op::Normalize << 2 << -1 << 0LL
-            << 9LL << fixtures::s16({32767, -32768}) << fixtures::s16({29202, -29203})
-            << "DSP: Normalized (Gain: 0.891224)";
         QTest::newRow("normalise silence: nothing written, nothing logged") << Op::Normalize << 2 << -1 << 0LL << 9LL
             << fixtures::s16({0, 0, 0, 0}) << fixtures::s16({0, 0, 0, 0}) << QString();
         QTest::newRow("trim peaks at 23166") << Op::TrimPeaks << 1 << -1 << 0LL << 9LL
@@ -177,19 +165,6 @@ private slots:
             QCOMPARE(history.undoCount(), copies[0].size());
             QCOMPARE(history.redoCount(), copies[1].size());
         }
-    }
-
-    void holdsOnlyTheRegions()
-    {
-        QByteArray store(1 << 20, '\x11');
-        EditHistory history;
-        history.recordLoad();
-        for (int n = 0; n < 11; ++n)
-            history.recordEdit(store, n * 1000, 100 + n);
-        QCOMPARE(history.heldBytes(), 10 * 100 + 55); // the load's step and the first edit's are gone
-        history.undo(store);
-        history.recordEdit(store, store.size() - 10, 100); // cut to the store
-        QCOMPARE(history.heldBytes(), 9 * 100 + 45 + 10);
     }
 
     void neverWritesAReplacedStore()

@@ -8,9 +8,7 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -26,10 +24,7 @@ const char *const kVecHex = "05 0C 09 03 A1 01  05 09 19 01 29 03 15 00 25 01 95
 const char *const kKeyboardHex = "05 01 09 06 A1 01  05 07 19 E0 29 E7 15 00 25 01 75 01 95 08 81 02"
                               "  95 01 75 08 81 03  95 06 75 08 15 00 25 65 05 07 19 00 29 65 81 00  C0";
 
-QByteArray bytes(const QString &hex)
-{
-    return QByteArray::fromHex(hex.toLatin1());
-}
+QByteArray bytes(const QString &hex) { return QByteArray::fromHex(hex.toLatin1()); }
 
 const QByteArray kPedal = bytes(QString::fromLatin1(kPedalHex));
 const QByteArray kKeyboard = bytes(QString::fromLatin1(kKeyboardHex));
@@ -86,14 +81,8 @@ struct Rig
     // The writing end of a FIFO; refused while nobody reads it.
     int writer(int n) const { return ::open(nodeName(n).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); }
 
-    QString connected(int n, const QString &name) const
-    {
-        return QStringLiteral("System: Pedal connected: %1 (%2)").arg(name, node(n));
-    }
-    QString removed(int n, const QString &name) const
-    {
-        return QStringLiteral("System: Pedal removed: %1 (%2)").arg(name, node(n));
-    }
+    QString connected(int n, const QString &name) const { return QStringLiteral("System: Pedal connected: %1 (%2)").arg(name, node(n)); }
+    QString removed(int n, const QString &name) const { return QStringLiteral("System: Pedal removed: %1 (%2)").arg(name, node(n)); }
 
     QTemporaryDir dir;
     FootPedalManager manager;
@@ -127,8 +116,6 @@ private slots:
             << bytes(QString::fromLatin1(kKeyboardHex) + numberedPedal) << Usages{0x10006, 0x10004};
         QTest::newRow("joystick collection inside a mouse's")
             << bytes("05 01 09 02 A1 01 09 04 A1 01 09 30 75 08 95 01 81 06 C0 C0") << Usages{0x10002};
-        QTest::newRow("consumer-control pedal") << bytes("05 0C 09 01 A1 01 09 B0 75 01 95 01 81 02 C0")
-                                                << Usages{0xC0001};
         QTest::newRow("usage page given after the usage") << bytes("09 04 05 01 A1 01 C0") << Usages{0x10004};
         QTest::newRow("four-byte usage carries its own page") << bytes("05 0C 0B 04 00 01 00 A1 01 C0")
                                                               << Usages{0x10004};
@@ -169,8 +156,6 @@ private slots:
             << QString() << kPedal << QStringList{"A 00", "A 07", "A 00"}
             << QStringList{"down 2", centre, "down 1", left, "down 3", right,
                            "up 2", centreUp, "up 1", "Pedal: Left UP", "up 3", "Pedal: Right UP"};
-        QTest::newRow("the same report twice is one press")
-            << QString() << kPedal << QStringList{"A 00", "A 02", "A 02"} << QStringList{"down 2", centre};
         QTest::newRow("a bit that is no button is ignored")
             << QString() << kPedal << QStringList{"A 00", "A 08", "A 09"} << QStringList{"down 1", left};
         QTest::newRow("two pedals share one state") << QString() << kPedal << QStringList{"A 00", "A 01", "B 00"}
@@ -219,26 +204,20 @@ private slots:
             ::close(fd);
     }
 
-    // Only pedals are opened; every device is listed by node number with its ids and what became of it.
+    // Only pedals are opened: a keyboard's keys are none of the program's business.
     void registersAndListsDevices()
     {
         Rig rig;
         QVERIFY(rig.plugIn(0, "Dell KB216 Wired Keyboard", kKeyboard, QStringLiteral("0003:0000413C:00002113")));
         QVERIFY(rig.plugIn(2, "VEC  VEC USB Footpedal", bytes(QString::fromLatin1(kVecHex)), kVecId));
-        rig.describe(3, QString(), kKeyboard);
-        rig.describe(10, "Foot Pedal");
         QVERIFY(rig.manager.registerDevices());
         QCOMPARE(rig.seen, (QStringList{kListening, rig.connected(2, "VEC  VEC USB Footpedal")}));
         QCOMPARE(rig.writer(0), -1); // nobody opened the keyboard
-        QCOMPARE(rig.manager.enumerateDevices(),
-                 (QStringList{"Dell KB216 Wired Keyboard (413c:2113)", "VEC  VEC USB Footpedal (05f3:00ff): used as a pedal",
-                              "hidraw3", "Foot Pedal: a pedal, but the program may not read it"}));
 
         // No pedal attached is no failure; no sysfs at all is.
         Rig empty;
         QVERIFY(empty.manager.registerDevices());
         QCOMPARE(empty.seen, QStringList{kListening});
-        QCOMPARE(empty.manager.enumerateDevices(), QStringList{"No HID devices found."});
         FootPedalManager noSysfs(empty.dir.filePath("nothing"), empty.dir.filePath("dev"));
         QSignalSpy log(&noSysfs, &FootPedalManager::rawInputLog);
         QVERIFY(!noSysfs.registerDevices());
@@ -268,45 +247,6 @@ private slots:
         QCOMPARE(rig.seen.count(rig.connected(3, "Foot Pedal")), 1);
     }
 
-    void reportsPedalItCannotOpen()
-    {
-        // A socket cannot be opened as a file, not even by root: a node the user has no access to.
-        Rig rig;
-        QList<int> sockets;
-        const auto unopenable = [&](int n) {
-            rig.describe(n, QStringLiteral("Pedal %1").arg(n));
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            qstrncpy(address.sun_path, rig.nodeName(n).constData(), sizeof address.sun_path);
-            sockets << ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            return ::bind(sockets.last(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-        };
-        const auto refused = [&](int n, const QString &line) {
-            return line.startsWith(QStringLiteral("Error: Cannot open pedal Pedal %1 (%2): ").arg(n).arg(rig.node(n)))
-                && line.contains(QLatin1String("70-orlenta-pedals.rules"));
-        };
-        QVERIFY(unopenable(5));
-        QVERIFY(rig.manager.registerDevices());
-        QCOMPARE(rig.seen.size(), 2);
-        QVERIFY2(refused(5, rig.seen.last()), qPrintable(rig.seen.last()));
-
-        // Any change to a node is another try. A refusal is reported once, and only when access has
-        // not come soon after the node appeared (udev sets the rights a moment later).
-        QCOMPARE(::chmod(rig.nodeName(5).constData(), 0666), 0);
-        QVERIFY(unopenable(6) && unopenable(7));
-        QCoreApplication::processEvents(); // the inotify events are queued already: both fail to open
-        const QByteArray fifo = QFile::encodeName(rig.dir.filePath("fifo"));
-        QVERIFY(mkfifo(fifo.constData(), 0600) == 0 && ::rename(fifo.constData(), rig.nodeName(7).constData()) == 0);
-        QTRY_VERIFY(refused(6, rig.seen.last()));
-        const QStringList errors = rig.seen.filter(QStringLiteral("Error:"));
-        QCOMPARE(errors.size(), 2);
-        QVERIFY(refused(5, errors.first()));
-        // Pedal 7, open soon after it appeared, was taken at once.
-        const qsizetype connected = rig.seen.indexOf(rig.connected(7, "Pedal 7"));
-        QVERIFY(connected >= 0 && connected < rig.seen.indexOf(errors.last()));
-        for (int fd : sockets)
-            ::close(fd);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPedals)

@@ -1,6 +1,7 @@
 // The crash-recovery journal: its text form, the keeper that writes it while
 // the user works, and the search for journals of programs that died.
 
+#include "audiofixtures.h"
 #include "ui/journalkeeper.h"
 
 #include <QSignalSpy>
@@ -32,13 +33,6 @@ RecoveryJournal sample()
     return j;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 } // namespace
 
 class TestRecoveryJournal : public QObject
@@ -48,9 +42,7 @@ class TestRecoveryJournal : public QObject
 private slots:
     void roundTripKeepsEverything()
     {
-        const QByteArray bytes = encodeJournal(sample());
-        QVERIFY(bytes.contains("\n    \"format\": \"orlenta-le recovery journal\""));
-        const JournalDecode back = decodeJournal(bytes);
+        const JournalDecode back = decodeJournal(encodeJournal(sample()));
         QVERIFY2(back.ok, qPrintable(back.error));
         QVERIFY(back.journal == sample());
         const QString when = sample().written.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -124,7 +116,7 @@ private slots:
     {
         QTemporaryDir home;
         const QString dir = home.filePath(QStringLiteral("state"));
-        writeFile(dir, "a file where the folder should be");
+        QVERIFY(fixtures::writeFile(dir, "a file where the folder should be"));
         JournalKeeper keeper(dir);
         QSignalSpy failed(&keeper, &JournalKeeper::writeFailed);
         keeper.setSnapshot(sample);
@@ -143,13 +135,12 @@ private slots:
         QVERIFY(pidMax.open(QIODevice::ReadOnly));
         const QByteArray dead = pidMax.readAll().trimmed(); // no process ever has this id
         const QByteArray own = QByteArray::number(QCoreApplication::applicationPid());
-        writeFile(dir.filePath("journal-" + dead + ".json"), encodeJournal(sample()));
-        writeFile(dir.filePath("journal-" + dead + ".lock"),
-                  dead + "\norlenta-le\n" + QSysInfo::machineHostName().toUtf8() + '\n');
-        writeFile(dir.filePath("journal-7.json"), "{\"format\": \"orlenta-le recovery journal\"");
+        QVERIFY(fixtures::writeFile(dir.filePath("journal-" + dead + ".json"), encodeJournal(sample())));
+        QVERIFY(fixtures::writeFile(dir.filePath("journal-" + dead + ".lock"),
+                  dead + "\norlenta-le\n" + QSysInfo::machineHostName().toUtf8() + '\n'));
+        QVERIFY(fixtures::writeFile(dir.filePath("journal-7.json"), "{\"format\": \"orlenta-le recovery journal\""));
         // An earlier program with our id died; its lock is gone with the reboot.
-        writeFile(dir.filePath("journal-" + own + ".json"), encodeJournal(sample()));
-
+        QVERIFY(fixtures::writeFile(dir.filePath("journal-" + own + ".json"), encodeJournal(sample())));
         JournalKeeper keeper(dir.path());
         keeper.setSnapshot(sample);
         keeper.markChanged();

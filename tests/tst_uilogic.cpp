@@ -26,42 +26,19 @@ class TestUiLogic : public QObject
     Q_OBJECT
 
 private slots:
-    void display_data()
-    {
-        QTest::addColumn<Meta>("meta");
-        QTest::addColumn<qlonglong>("start");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QStringList>("sources");
-        QTest::addColumn<QString>("reference");
-        QTest::addColumn<QString>("location"); // null: the comment fields keep their text
-
-        const QStringList both{"Track Timing", "Real Time"};
-        QTest::newRow("broadcast wave started 10:15:30")
-            << Meta{{"BWF_StartTime", "36930000"}} << 36930000LL << QStringList{"BWF_StartTime: 10:15:30.000"} << both
-            << "" << QString();
-        QTest::newRow("plain WAV, or a start at midnight, which counts as none")
-            << Meta() << 0LL << QStringList() << QStringList{"Track Timing"} << "" << QString();
-        QTest::newRow("saved case details, in key order")
-            << Meta{{"Title", "R/1"}, {"Comment", "Loc: Leeds |"}, {"Engineer", "A. Typist"}} << 1LL
-            << QStringList{"Comment: Loc: Leeds |", "Engineer: A. Typist", "Title: R/1"} << both << "R/1" << "Leeds";
-    }
-
+    // Saved case details come back to their fields; the time sources and pane
+    // lines of a start time are the window's own tests.
     void display()
     {
-        QFETCH(Meta, meta);
-        QFETCH(qlonglong, start);
-        QFETCH(QStringList, sources);
-        QFETCH(QString, location);
-        const MetadataDisplay shown = metadataDisplay(meta, start);
-        QTEST(shown.paneLines, "lines");
-        QCOMPARE(shown.timeSources, sources);
-        QCOMPARE(shown.timeSourceIndex, sources.size() - 1);
-        QTEST(shown.reference.value_or(QString()), "reference");
-        QCOMPARE(shown.reference.has_value(), meta.contains("Title"));
-        QCOMPARE(shown.transcriber.value_or(QString()), meta.value("Engineer"));
-        QCOMPARE(shown.commentFields.has_value(), !location.isNull());
-        if (shown.commentFields)
-            QCOMPARE(commentList(*shown.commentFields), (QStringList{location, "", "", ""}));
+        const Meta meta{{"Title", "R/1"}, {"Comment", "Loc: Leeds |"}, {"Engineer", "A. Typist"}};
+        const MetadataDisplay shown = metadataDisplay(meta, 1);
+        QCOMPARE(shown.paneLines, (QStringList{"Comment: Loc: Leeds |", "Engineer: A. Typist", "Title: R/1"}));
+        QCOMPARE(shown.timeSourceIndex, 1);
+        QCOMPARE(shown.reference.value_or(QString()), "R/1");
+        QCOMPARE(shown.transcriber.value_or(QString()), "A. Typist");
+        QVERIFY(shown.commentFields);
+        QCOMPARE(commentList(*shown.commentFields), (QStringList{"Leeds", "", "", ""}));
+        QVERIFY(!metadataDisplay(Meta(), 0).commentFields);
     }
 
     void comment_data()
@@ -100,7 +77,6 @@ private slots:
         QTest::addColumn<qlonglong>("start");
         QTest::addColumn<QString>("text");
         QTest::newRow("track time ignores the start") << 90000LL << false << 36930000LL << "00:01:30.000";
-        QTest::newRow("real time after a 10:15:30 start") << 90000LL << true << 36930000LL << "10:17:00.000";
         QTest::newRow("real time wraps past midnight") << 120000LL << true << 86340000LL << "00:01:00.000";
         QTest::newRow("track time past a day does not wrap") << 90000000LL << false << 0LL << "25:00:00.000";
         QTest::newRow("one millisecond before the start") << -1LL << false << 0LL << "-00:00:00.001";
@@ -129,7 +105,6 @@ private slots:
         QTest::addColumn<int>("newOffset");
         QTest::newRow("+ keeps the middle at 4000 ms") << 0.1 << 0 << 1.5 << 0.15 << 1333;
         QTest::newRow("- would put the left edge before 0") << 0.1 << 0 << 0.75 << 0.075 << 0;
-        QTest::newRow("- further in the recording") << 0.1 << 10000 << 0.75 << 0.075 << 8666;
         QTest::newRow("+ stops at 500") << 400.0 << 0 << 1.5 << 500.0 << 0;
         QTest::newRow("- stops at 0.00001") << 0.00001 << 0 << 0.75 << 0.00001 << 0;
     }
@@ -151,7 +126,6 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<double>("zoom");
         QTest::newRow("5 ms counts as 10 ms") << qlonglong(3000) << qlonglong(3005) << 800 << 80.0;
-        QTest::newRow("two seconds") << qlonglong(1000) << qlonglong(3000) << 800 << 0.4;
         QTest::newRow("no width counts as 1000 pixels") << qlonglong(0) << qlonglong(4000) << 0 << 0.25;
     }
 
@@ -172,8 +146,6 @@ private slots:
         QTest::addColumn<int>("maximum");
         QTest::addColumn<int>("page");
         QTest::addColumn<int>("step");
-        QTest::newRow("8 s in view of 60 s") << qlonglong(60000) << 0.1 << 52000 << 8000 << 800;
-        QTest::newRow("all in view") << qlonglong(60000) << 800.0 / 60000 << 0 << 60000 << 6000;
         QTest::newRow("more than the recording in view") << qlonglong(1000) << 0.1 << 0 << 8000 << 800;
         QTest::newRow("a month-long recording stays in range")
             << qlonglong(31) * 24 * 3600 * 1000 << 1.0 << INT_MAX << 800 << 80;
@@ -196,7 +168,6 @@ private slots:
         QTest::addColumn<qlonglong>("position"); // -1: refused
         QTest::newRow("the clock's own text") << "01:02:03.004" << -1LL << 3723004LL;
         QTest::newRow("minutes and seconds") << "1:30" << -1LL << 90000LL;
-        QTest::newRow("minutes, seconds and tenths") << "01:30.5" << -1LL << 90500LL;
         QTest::newRow("seconds with hundredths") << " 90.25 " << -1LL << 90250LL;
         QTest::newRow("a time of day after the start") << "10:16:00.000" << 36930000LL << 30000LL;
         QTest::newRow("past midnight in a late recording") << "00:01:00" << 86340000LL << 120000LL;
