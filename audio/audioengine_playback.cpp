@@ -98,13 +98,20 @@ void AudioEngine::play()
         reader->open(QIODevice::ReadOnly);
     // Resuming after a pause picks up a little earlier, so the words cut off
     // by the pause are heard again; a seek since the pause chose its own
-    // place. The seek stops the paused stream, which then starts afresh.
-    if (sink->state() == QAudio::SuspendedState && backstepArmed && backstepMs > 0)
-        seek(qMax<qlonglong>(0, position() - backstepMs));
-    if (sink->state() == QAudio::SuspendedState)
+    // place.
+    if (sink->state() == QAudio::SuspendedState) {
+        // The step back moves the reader only: the stream resumes as it is,
+        // its last few milliseconds first. Stopping and starting it instead
+        // can leave the sound server silent for seconds.
+        if (backstepArmed && backstepMs > 0) {
+            const qlonglong backTo = qMax<qlonglong>(0, position() - backstepMs);
+            reader->seekToSourceByte(pcm().bytesOf(pcm().frameAtMs(backTo)));
+            emit positionChanged(backTo);
+        }
         sink->resume();
-    else
+    } else {
         sink->start(reader);
+    }
     backstepArmed = false;
     positionTimer->start();
     // A server that is still away refuses the stream at once, without a
