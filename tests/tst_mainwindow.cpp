@@ -5,7 +5,6 @@
 #include "windowrig.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QGraphicsBlurEffect>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,7 +41,6 @@ private slots:
     void cleanup() { rig.reset(); }
 
     void logLinesKeepTheirOrder();
-    void copiesTheAuditLog();
     void lockBlursAndSwallowsAllButAbout();
     void statusSaysWhatHappens_data();
     void statusSaysWhatHappens();
@@ -61,17 +59,6 @@ void TestMainWindow::logLinesKeepTheirOrder()
     QVERIFY(first >= 0);
     for (int i = 1; i < 200; ++i)
         QCOMPARE(WindowRig::unstamped(events.value(first + i)), QStringLiteral("line %1").arg(i));
-}
-
-void TestMainWindow::copiesTheAuditLog()
-{
-    QClipboard *clipboard = QApplication::clipboard();
-    rig->window->logAudit(QStringLiteral("stamped"));
-    rig->window->appendAudit(QStringLiteral("File: interview.wav"));
-    QTest::keyClicks(rig->child<QLineEdit>("auditNoteEdit"), QStringLiteral("typed by hand"));
-    QTest::mouseClick(rig->child<QPushButton>("addNoteButton"), Qt::LeftButton);
-    QVERIFY(QMetaObject::invokeMethod(rig->window, "onCopyAuditClicked"));
-    QVERIFY(clipboard->text().endsWith(QStringLiteral("stamped\nFile: interview.wav\nNote: typed by hand")));
 }
 
 void TestMainWindow::lockBlursAndSwallowsAllButAbout()
