@@ -1,13 +1,7 @@
-// A transcriber's working day with the real program in a real X server,
-// driven only by clicks and keys: open a Broadcast Wave interview, read the
-// real time of day, play, pause, redact a passage on one channel, undo and
-// redo it, bookmark, keep listening and bookmark with the system-wide keys
-// while another program has the focus, type the case details, export
-// everything. The outputs are then read back with other people's tools.
-//
-// Where to click is learnt from a twin: the same window built in this process
-// on the same screen, with the same recording loaded, so its layout is the
-// program's own.
+// A transcriber's day in the real program, by clicks and keys only: open,
+// play, redact, undo, bookmark (also by system-wide key from another program),
+// type the case details, export; the outputs are read back with other tools.
+// Where to click is learnt from a twin window built in this process.
 
 #include "audio/audioengine.h"
 #include "audiofixtures.h"
@@ -133,8 +127,7 @@ void TestTranscriberDay::learnLayoutFromTwin()
         layout.insert(QString::fromLatin1(name), QRect(widget->mapTo(twin, QPoint(0, 0)), widget->size()));
     }
 
-    // The clock as it must read at the start; a recording with a start
-    // time opens in Real Time.
+    // A recording with a start time opens in Real Time.
     auto *source = twin->findChild<QComboBox *>(QStringLiteral("timeSourceCombo"));
     QCOMPARE(source->count(), 2);
     QCOMPARE(source->currentIndex(), 1);
@@ -179,8 +172,7 @@ void TestTranscriberDay::type(const QString &text)
     QTest::qWait(100);
 }
 
-// A dialog of the program's own (files, bookmark label) whose text field
-// has the focus.
+// A dialog of the program's own whose text field has the focus.
 void TestTranscriberDay::answerDialog(const QString &title, const QString &path)
 {
     const QString pattern = QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$');
@@ -207,8 +199,7 @@ QImage TestTranscriberDay::crop(const QImage &shot, const QString &name) const
     return shot.copy(layout.value(name));
 }
 
-// Whether, within a few seconds, two looks at the clock in a row agree
-// (paused) or differ (playing).
+// Whether two looks at the clock a moment apart differ (playing) or agree.
 bool TestTranscriberDay::clockIs(bool playing)
 {
     QImage before = clock();
@@ -222,8 +213,7 @@ bool TestTranscriberDay::clockIs(bool playing)
     return false;
 }
 
-// Python's csv module reads the export, so quoting is checked by a reader
-// that is not ours; each record comes back as one line, fields joined by "|".
+// Python's csv module reads the export back: one line a record, fields joined by "|".
 QStringList TestTranscriberDay::readCsv(const QString &path)
 {
     QProcess python;
@@ -306,8 +296,7 @@ void TestTranscriberDay::wholeDay()
     click(QStringLiteral("bookmarkButton"));
     answerDialog(QStringLiteral("Add Bookmark"), QStringLiteral("A1"));
 
-    // Typing elsewhere, listening through the system-wide keys: play,
-    // bookmark without a dialog, pause.
+    // Another program has the focus: play, bookmark and pause by system-wide key.
     {
         const xsession::OtherClient other;
         QVERIFY(other.hasFocus());
@@ -335,8 +324,7 @@ void TestTranscriberDay::wholeDay()
     }
     screenshot(QStringLiteral("day-2-redacted.png"));
 
-    // Hand-over: transcript, edited audio, report (last, so its audit log
-    // holds the other exports).
+    // Hand-over; the report last, so its audit log holds the other exports.
     const std::tuple<QString, QString, QString> exports[] = {
         {QStringLiteral("Down Down Return"), QStringLiteral("Export Transcript"), csv},
         {QStringLiteral("Down Return"), QStringLiteral("Save Audio File"), wav},
@@ -358,8 +346,7 @@ void TestTranscriberDay::wholeDay()
                                                                                    QStringLiteral("-")}));
     for (const auto &[field, text] : details)
         QVERIFY2(report.contains(text), qPrintable(text));
-    // Audit lines wider than the page are wrapped: paths are compared
-    // without white space.
+    // Lines wider than the page wrap: paths are compared without white space.
     const QRegularExpression space(QStringLiteral("\\s"));
     const QString squashed = QString(report).remove(space);
     for (const QString &line : {QStringLiteral("Opened: ") + recording, QStringLiteral("Exported CSV: ") + csv,
@@ -387,8 +374,7 @@ void TestTranscriberDay::wholeDay()
     QVERIFY(silenceStart > totalMs * 25 / 100 && silenceStart < totalMs * 35 / 100);
     QVERIFY(silenceEnd > totalMs * 35 / 100 && silenceEnd < totalMs * 45 / 100);
 
-    // The transcript: the redaction on the right channel (1) and three
-    // bookmarks on both (-1).
+    // The redaction on the right channel (1) and three bookmarks on both (-1).
     const QStringList rows = readCsv(csv);
     QCOMPARE(rows.value(0), QStringLiteral("Start_Time|End_Time|Label|Note|Channel"));
     QCOMPARE(rows.size(), 5);

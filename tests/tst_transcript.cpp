@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QVBoxLayout>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -208,6 +209,23 @@ private slots:
         QTest::keyClick(m_grid, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(m_grid->getMarkers(), rows);
         QVERIFY(!m_grid->undoDelete());
+    }
+
+    void tabFromTheLastCellLeaves()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *grid = new TranscriptionGrid;
+        auto *next = new QLineEdit;
+        layout->addWidget(grid);
+        layout->addWidget(next);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        grid->addMarker(0, 1, "A", "", -1);
+        grid->setFocus();
+        grid->setCurrentCell(0, grid->columnCount() - 1);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QVERIFY(next->hasFocus());
     }
 
     void csvFileRoundTrip()
