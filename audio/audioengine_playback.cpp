@@ -105,7 +105,7 @@ void AudioEngine::play()
         // can leave the sound server silent for seconds.
         if (backstepArmed && backstepMs > 0) {
             const qlonglong backTo = qMax<qlonglong>(0, position() - backstepMs);
-            reader->seekToSourceByte(pcm().bytesOf(pcm().frameAtMs(backTo)));
+            reader->seekToSourceByte(pcm().byteAtMs(backTo));
             emit positionChanged(backTo);
         }
         sink->resume();
@@ -181,7 +181,7 @@ void AudioEngine::seek(qlonglong ms)
     const PcmLayout layout = pcm();
     if (layout.frameBytes <= 0 || rate <= 0)
         return;
-    reader->seekToSourceByte(layout.bytesOf(layout.frameAtMs(t)));
+    reader->seekToSourceByte(layout.byteAtMs(t));
     if (sink && sink->state() != QAudio::StoppedState) {
         // Drop what the stream still holds from before, so the new point is
         // heard at once; a paused stream starts again from here on play.
@@ -228,7 +228,7 @@ void AudioEngine::moveStreamTo(const QAudioDevice &device)
     const QAudio::State state = sink->state();
     const qlonglong at = position();
     releaseStream();
-    reader->seekToSourceByte(pcm().bytesOf(pcm().frameAtMs(at)));
+    reader->seekToSourceByte(pcm().byteAtMs(at));
     openStream();
     if (state == QAudio::ActiveState || state == QAudio::SuspendedState) {
         sink->start(reader);
@@ -314,7 +314,7 @@ void AudioEngine::handleOutputLost()
     // The next play opens a new stream from where the sound stopped.
     const qlonglong at = position();
     releaseStream();
-    reader->seekToSourceByte(pcm().bytesOf(pcm().frameAtMs(at)));
+    reader->seekToSourceByte(pcm().byteAtMs(at));
     underruns = 0;
     emit debugMessage(QStringLiteral("AudioEngine: Audio output lost (the sound server went away); "
                                      "press Play to reconnect."));

@@ -94,15 +94,6 @@ HistoryMove EditHistory::redo(QByteArray &store)
     return take(store, redoSteps, undoSteps, QStringLiteral("Action: Redo"));
 }
 
-qint64 EditHistory::heldBytes() const
-{
-    qint64 total = 0;
-    for (const std::vector<Step> *steps : {&undoSteps, &redoSteps})
-        for (const Step &step : *steps)
-            total += step.bytes.size();
-    return total;
-}
-
 HistoryMove EditHistory::take(QByteArray &store, std::vector<Step> &from, std::vector<Step> &to,
                               const QString &logLine)
 {

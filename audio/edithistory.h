@@ -3,7 +3,6 @@
 #include "audio/pagebuffer.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -58,8 +57,6 @@ public:
 
     int undoCount() const { return int(undoSteps.size()); }
     int redoCount() const { return int(redoSteps.size()); }
-    // Sample bytes the steps hold.
-    qint64 heldBytes() const;
 
 private:
     struct Step

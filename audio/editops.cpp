@@ -78,7 +78,7 @@ EditRegion mapEditRegion(qint64 storeBytes, int sampleRate, int channels, qlongl
     // there keeps the products far from overflow without moving the result.
     const qint64 lastMs = layout.msAtFrame(layout.framesIn(storeBytes)) + 1;
     const auto frameByteAt = [&](qlonglong ms) {
-        return layout.bytesOf(layout.frameAtMs(std::clamp<qint64>(ms, 0, lastMs)));
+        return layout.byteAtMs(std::clamp<qint64>(ms, 0, lastMs));
     };
     const qint64 wholeFrameSamples = layout.framesIn(storeBytes) * channels;
     region.limitSample = std::min(frameByteAt(endMs) / kBytesPerSample, wholeFrameSamples);

@@ -21,6 +21,8 @@ struct PcmLayout
 
     // The frame that plays at `ms`, rounded down, for seeking.
     qint64 frameAtMs(qint64 ms) const { return ms * rate / 1000; }
+    // Where that frame starts in the bytes.
+    qint64 byteAtMs(qint64 ms) const { return bytesOf(frameAtMs(ms)); }
 
     // Seconds in `bytes` of whole frames, for reports.
     double secondsIn(qint64 bytes) const { return rate > 0 ? double(framesIn(bytes)) / rate : 0.0; }
