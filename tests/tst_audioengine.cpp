@@ -207,6 +207,8 @@ private:
         env.insert(QStringLiteral("HOME"), serverDir.path());
         env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), serverDir.filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("PULSE_STATE_PATH"), serverDir.filePath(QStringLiteral("state")));
+        // Off the session bus: a second server quits when the bus's PulseAudio name is taken.
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + serverDir.filePath(QStringLiteral("nobus")));
         server.setProcessEnvironment(env);
         server.setStandardOutputFile(QProcess::nullDevice());
         server.setStandardErrorFile(QProcess::nullDevice());
