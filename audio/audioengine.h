@@ -18,10 +18,12 @@
 
 #include <functional>
 
+class OutputConverter;
 class PlaybackReader;
 struct EditRegion;
 struct EditResult;
 class QAudioSink;
+class QIODevice;
 class QEventLoop;
 class QTimer;
 struct ScanResult;
@@ -145,6 +147,8 @@ private:
     void setupPlayback();
     void openStream();
     void releaseStream();
+    void startStream();
+    QIODevice *streamSource() const;
     void moveStreamTo(const QAudioDevice &device);
     void onOutputsChanged();
     // Falls back to the default output when the chosen one is gone.
@@ -171,6 +175,7 @@ private:
 
     PlaybackReader *reader = nullptr; // pulls from the store, applies the settings
     QAudioSink *sink = nullptr;       // the output stream; null when none exists
+    OutputConverter *converter = nullptr; // between reader and stream when the output refused the file's format
     QAudioDevice chosenDevice;        // null: the system's default output
     QTimer *positionTimer = nullptr;  // reports the position while playing
     qlonglong backstepMs = 0;

@@ -3,6 +3,7 @@
 
 #include "audio/audioengine.h"
 
+#include "audio/outputconverter.h"
 #include "audio/playbackreader.h"
 
 #include <QAudioSink>
@@ -52,26 +53,33 @@ qint64 AudioEngine::byteRate() const
 void AudioEngine::openStream()
 {
     dropGoneDevice();
-    QAudioFormat format;
-    format.setSampleFormat(QAudioFormat::Int16);
-    format.setChannelCount(channels);
-    format.setSampleRate(rate);
+    QAudioFormat own;
+    own.setSampleFormat(QAudioFormat::Int16);
+    own.setChannelCount(channels);
+    own.setSampleRate(rate);
     const QAudioDevice device = chosenDevice.isNull() ? QMediaDevices::defaultAudioOutput() : chosenDevice;
-    // The reader hands out the recording's own samples, so no other format
-    // can be filled; the refusal is said, since a stream that then fails
-    // would otherwise read as a lost sound server.
-    if (!device.isNull() && !device.isFormatSupported(format)) {
-        const QAudioFormat preferred = device.preferredFormat();
-        emit debugMessage(QStringLiteral("AudioEngine: Output \"%1\" does not take %2 Hz, %3 channel(s), 16-bit "
-                                         "(it prefers %4 Hz, %5 channel(s)); asking for it anyway.")
+    QAudioFormat format = own;
+    if (!device.isNull()) {
+        format = chooseOutputFormat(own, device.preferredFormat(),
+                                    [&device](const QAudioFormat &f) { return device.isFormatSupported(f); });
+    }
+    if (format != own) {
+        converter = new OutputConverter(reader, rate, channels, format, this);
+        emit debugMessage(QStringLiteral("AudioEngine: Output \"%1\" does not take %2 Hz, %3 channel(s), 16-bit; "
+                                         "converting to %4 Hz, %5 channel(s), %6-bit%7.")
                               .arg(device.description())
                               .arg(rate)
                               .arg(channels)
-                              .arg(preferred.sampleRate())
-                              .arg(preferred.channelCount()));
+                              .arg(format.sampleRate())
+                              .arg(format.channelCount())
+                              .arg(format.bytesPerSample() * 8)
+                              .arg(format.sampleFormat() == QAudioFormat::Float ? QStringLiteral(" float")
+                                                                                 : QString()));
+        if (!converter->isValid())
+            emit debugMessage(QStringLiteral("AudioEngine: The conversion could not be set up; nothing will be heard."));
     }
     sink = new QAudioSink(device, format, this);
-    sink->setBufferSize(qsizetype(byteRate() * kStreamBufferMs / 1000));
+    sink->setBufferSize(qsizetype(format.bytesForDuration(qint64(kStreamBufferMs) * 1000)));
     connect(sink, &QAudioSink::stateChanged, this, &AudioEngine::handleStateChanged);
 }
 
@@ -85,6 +93,26 @@ void AudioEngine::releaseStream()
     sink->stop();
     sink->deleteLater();
     sink = nullptr;
+    // After the stream, which may still hold it until it is gone.
+    if (converter)
+        converter->deleteLater();
+    converter = nullptr;
+}
+
+QIODevice *AudioEngine::streamSource() const
+{
+    return converter ? static_cast<QIODevice *>(converter) : reader;
+}
+
+void AudioEngine::startStream()
+{
+    // A fresh stream takes nothing the converter held for the last one.
+    if (converter) {
+        converter->restart(reader->outputBytesPulled());
+        if (!converter->isOpen())
+            converter->open(QIODevice::ReadOnly);
+    }
+    sink->start(streamSource());
 }
 
 void AudioEngine::play()
@@ -110,7 +138,7 @@ void AudioEngine::play()
         }
         sink->resume();
     } else {
-        sink->start(reader);
+        startStream();
     }
     backstepArmed = false;
     positionTimer->start();
@@ -166,8 +194,9 @@ qlonglong AudioEngine::position() const
     if (sink && sink->state() != QAudio::StoppedState && sink->state() != QAudio::IdleState) {
         // What the stream has taken but not yet played is still to be heard.
         const qint64 queued = qMax<qint64>(0, sink->bufferSize() - sink->bytesFree());
-        const qint64 played = qMax<qint64>(0, reader->outputBytesPulled() - queued);
-        sourceBytes = reader->sourceBytesAtOutput(played);
+        const qint64 pulled = converter ? converter->outputBytesPulled() : reader->outputBytesPulled();
+        const qint64 played = qMax<qint64>(0, pulled - queued);
+        sourceBytes = reader->sourceBytesAtOutput(converter ? converter->sourceBytesAt(played) : played);
     }
     return qMin(sourceBytes * 1000 / rateBytes, durationMs);
 }
@@ -188,7 +217,7 @@ void AudioEngine::seek(qlonglong ms)
         const bool wasPlaying = sink->state() == QAudio::ActiveState;
         sink->stop();
         if (wasPlaying)
-            sink->start(reader);
+            startStream();
     }
     emit positionChanged(t);
 }
@@ -231,7 +260,7 @@ void AudioEngine::moveStreamTo(const QAudioDevice &device)
     reader->seekToSourceByte(pcm().byteAtMs(at));
     openStream();
     if (state == QAudio::ActiveState || state == QAudio::SuspendedState) {
-        sink->start(reader);
+        startStream();
         positionTimer->start();
         if (state == QAudio::SuspendedState)
             pause();
@@ -263,7 +292,7 @@ void AudioEngine::onPositionTick()
     emit positionChanged(position());
     if (ticksStarved >= 0 && ++ticksStarved > kStarvedReportsBeforeRestart) {
         ticksStarved = 0;
-        sink->start(reader);
+        startStream();
     }
     if (++reportsSinceDeviceCheck >= kReportsPerDeviceCheck) {
         reportsSinceDeviceCheck = 0;
@@ -286,7 +315,7 @@ void AudioEngine::handleStateChanged(QAudio::State state)
     if (state != QAudio::IdleState)
         return;
     // Idle with data still to read is an underrun, not the end.
-    if (!reader->atEnd()) {
+    if (!streamSource()->atEnd()) {
         handleUnderrun();
         return;
     }

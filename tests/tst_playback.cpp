@@ -3,6 +3,7 @@
 // monitor (where it is heard from, how soon, at each file format).
 
 #include "audio/audioengine.h"
+#include "audio/outputconverter.h"
 #include "audio/playbackreader.h"
 #include "audiofixtures.h"
 #include "monitorcapture.h"
@@ -51,13 +52,27 @@ qint16 sampleAt(const QByteArray &bytes, qint64 frame, int channels, int channel
     return qFromLittleEndian<qint16>(bytes.constData() + (frame * channels + channel) * 2);
 }
 
-QByteArray readAll(PlaybackReader &reader, qint64 chunk, qint64 limit)
+QByteArray readAll(QIODevice &reader, qint64 chunk, qint64 limit)
 {
     QByteArray out;
     QByteArray buffer(chunk, Qt::Uninitialized);
     for (qint64 got; out.size() < limit && (got = reader.read(buffer.data(), chunk)) > 0;)
         out.append(buffer.constData(), got);
     return out;
+}
+
+// "48000 2 f32": rate, channels, and s16, s32 or f32.
+QAudioFormat format(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(' '));
+    QAudioFormat f;
+    f.setSampleRate(parts.value(0).toInt());
+    f.setChannelCount(parts.value(1).toInt());
+    const QString kind = parts.value(2);
+    f.setSampleFormat(kind == QLatin1String("f32")   ? QAudioFormat::Float
+                      : kind == QLatin1String("s32") ? QAudioFormat::Int32
+                                                     : QAudioFormat::Int16);
+    return f;
 }
 
 } // namespace
@@ -129,6 +144,83 @@ private slots:
             const bool muted = i % channels == 0 ? muteLeft : muteRight;
             QCOMPARE(sampleAt(out, i, 1, 0), muted ? 0 : sampleAt(store, i, 1, 0));
         }
+    }
+
+    void choosesAnOutputFormat_data()
+    {
+        QTest::addColumn<QString>("own");
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("preferred");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("the file's own when taken") << "8000 1 s16" << QStringList{"8000 1 s16", "48000 2 f32"}
+                                                   << "48000 2 f32" << "8000 1 s16";
+        QTest::newRow("mono refused: the output's channels at the file's rate")
+            << "8000 1 s16" << QStringList{"8000 2 s16", "48000 1 s16"} << "48000 2 s16" << "8000 2 s16";
+        QTest::newRow("rate refused: the output's rate in the file's channels")
+            << "96000 2 s16" << QStringList{"48000 2 s16", "48000 2 f32"} << "48000 2 f32" << "48000 2 s16";
+        QTest::newRow("the file's rate in float before another rate")
+            << "22050 1 s16" << QStringList{"22050 2 f32", "48000 2 s16"} << "48000 2 f32" << "22050 2 f32";
+        QTest::newRow("nothing taken: the preferred format") << "44100 2 s16" << QStringList{} << "48000 6 s32"
+                                                             << "48000 6 s32";
+    }
+
+    void choosesAnOutputFormat()
+    {
+        QFETCH(QString, own);
+        QFETCH(QStringList, taken);
+        QFETCH(QString, preferred);
+        QFETCH(QString, chosen);
+        const QAudioFormat result = chooseOutputFormat(format(own), format(preferred), [&](const QAudioFormat &f) {
+            return std::any_of(taken.cbegin(), taken.cend(), [&](const QString &t) { return format(t) == f; });
+        });
+        QCOMPARE(result, format(chosen));
+    }
+
+    void convertsForAnOutputThatRefusesTheFile_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("8 kHz mono to 48 kHz stereo float") << 8000 << 1 << "48000 2 f32";
+        QTest::newRow("96 kHz stereo to 44.1 kHz") << 96000 << 2 << "44100 2 s16";
+        QTest::newRow("stereo to mono at the same rate") << 44100 << 2 << "44100 1 s16";
+        QTest::newRow("22.05 kHz mono to six channels of 32-bit") << 22050 << 1 << "48000 6 s32";
+    }
+
+    // A tone on the left only: it keeps its pitch and length, a mono file is
+    // heard on both sides, and the clock maps output back to the file.
+    void convertsForAnOutputThatRefusesTheFile()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(QString, output);
+        QByteArray store = pcm(rate, channels, [=](qint64 f, int c) {
+            return c == 0 ? 12000.0 * std::sin(2 * M_PI * 1000.0 * f / rate) : 0.0;
+        });
+        PlaybackReader reader(&store, channels, rate);
+        const QAudioFormat to = format(output);
+        OutputConverter converter(&reader, rate, channels, to);
+        QVERIFY(converter.isValid());
+        QVERIFY(converter.open(QIODevice::ReadOnly));
+        const QByteArray out = readAll(converter, 1001, 4 * store.size() * to.bytesPerFrame());
+        QVERIFY(converter.atEnd());
+        const qint64 frames = out.size() / to.bytesPerFrame();
+        QVERIFY2(qAbs(frames - to.sampleRate()) <= to.sampleRate() / 500, qPrintable(QString::number(frames)));
+        const auto value = [&](qint64 frame, int c) {
+            return to.normalizedSampleValue(out.constData() + frame * to.bytesPerFrame() + c * to.bytesPerSample());
+        };
+        int crossings = 0;
+        float peak = 0;
+        for (qint64 f = 1; f < frames; ++f) {
+            crossings += value(f - 1, 0) < 0 && value(f, 0) >= 0;
+            peak = qMax(peak, std::abs(value(f, 0)));
+            for (int c = 1; c < to.channelCount(); ++c)
+                QCOMPARE(value(f, c), channels == 1 && c == 1 ? value(f, 0) : 0.0f);
+        }
+        QVERIFY2(qAbs(crossings - 1000) <= 2, qPrintable(QString::number(crossings)));
+        const float expected = 12000.0f / 32768 / (to.channelCount() < channels ? 2 : 1);
+        QVERIFY2(qAbs(peak / expected - 1) < 0.05, qPrintable(QString::number(peak)));
+        QCOMPARE(converter.sourceBytesAt(to.bytesForDuration(500000)), qint64(rate / 2 * 2 * channels));
     }
 
     void loopsRegion_data()
