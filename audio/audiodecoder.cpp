@@ -6,7 +6,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -77,8 +79,9 @@ struct ChannelLayout {
 
 enum class Step { More, Ended, Failed };
 
-// How far ahead of the write position the output's pages are faulted in.
-constexpr qint64 kFaultAhead = qint64(8) << 20;
+// Pages faulted in by one call of the faulting thread, between looks at
+// whether it should stop.
+constexpr qint64 kFaultChunk = qint64(8) << 20;
 
 qint64 pageSize()
 {
@@ -86,45 +89,87 @@ qint64 pageSize()
     return size;
 }
 
-// Faults in the pages of the output ahead of where the decoder writes, a few
-// MB per call: one system call instead of a page fault for every 4 KB taken
-// inside the converter (measured faster here than faulting page by page,
-// touching each page or asking for huge pages). The range stays within the
-// reserve, so memory in use does not grow.
-class PageToucher
+// Faults in the output's reserved pages on the other core while the decoder
+// fills them. On a virtual machine the first write to fresh memory costs
+// about as much as decoding it, even after the kernel has mapped the page,
+// so each page is mapped and then written to once, ahead of the decoder.
+//
+// The two never write the same bytes at once: the faulter publishes a floor
+// it will never write below again, and the decoder writes beyond it only
+// after stopping the faulter. The range stays within the reserve, so memory
+// in use does not grow beyond it.
+class StoreFaulter
 {
 public:
-    void ahead(const QByteArray &out)
+    ~StoreFaulter() { stop(); }
+
+    // Starts on out's reserve beyond its size, unless already following it.
+    void follow(const QByteArray &out)
     {
         const char *begin = out.constData();
-        const char *writeAt = begin + out.size();
         const char *end = begin + out.capacity();
-        if (touchedEnd < writeAt || touchedEnd > end)
-            touchedEnd = writeAt; // a new buffer, or the reserve moved
-        if (touchedEnd - writeAt >= kFaultAhead / 2)
+        if (begin == rangeBegin && end == rangeEnd)
             return;
+        stop();
+        rangeBegin = begin;
+        rangeEnd = end;
         const quintptr page = quintptr(pageSize());
-        const auto from = reinterpret_cast<char *>((quintptr(touchedEnd) + page - 1) & ~(page - 1));
-        const auto to = reinterpret_cast<char *>(quintptr(std::min(end, touchedEnd + kFaultAhead)) & ~(page - 1));
-        // Only a hint: a kernel without it leaves the pages to fault singly.
-        if (to > from)
-            madvise(from, size_t(to - from), MADV_POPULATE_WRITE);
-        touchedEnd = std::max(touchedEnd, static_cast<const char *>(to));
+        // One chunk ahead of the decoder, which faults in its next writes itself.
+        const auto from = reinterpret_cast<char *>((quintptr(begin + out.size() + kFaultChunk) + page - 1) & ~(page - 1));
+        const auto to = reinterpret_cast<char *>(quintptr(end) & ~(page - 1));
+        floor.store(from);
+        if (to - from < kFaultChunk)
+            return;
+        stopping = false;
+        worker = std::thread([this, from, to, page] {
+            for (char *at = from; at < to && !stopping; at += kFaultChunk) {
+                floor.store(at, std::memory_order_release);
+                const qint64 length = std::min<qint64>(kFaultChunk, to - at);
+                // Only a hint: a kernel without it leaves the writes to fault.
+                madvise(at, size_t(length), MADV_POPULATE_WRITE);
+                for (qint64 offset = 0; offset < length; offset += qint64(page))
+                    *static_cast<volatile char *>(at + offset) = 0;
+            }
+            floor.store(const_cast<char *>(rangeEnd), std::memory_order_release);
+        });
+    }
+
+    // Called before the decoder writes bytes up to (not including) `end`.
+    void beforeWriting(const char *end)
+    {
+        if (worker.joinable() && end > floor.load(std::memory_order_acquire))
+            stop();
+    }
+
+    void stop()
+    {
+        stopping = true;
+        if (worker.joinable())
+            worker.join();
+        rangeBegin = rangeEnd = nullptr;
     }
 
 private:
-    const char *touchedEnd = nullptr;
+    const char *rangeBegin = nullptr;
+    const char *rangeEnd = nullptr;
+    std::atomic<char *> floor{nullptr};
+    std::atomic<bool> stopping{false};
+    std::thread worker;
 };
 
 // Makes `out` `bytes` longer, its new bytes unset, and returns where they
 // start. A reserve that fell short grows by half at once, so the store moves
 // a few times at most instead of growing by every frame.
-char *extend(QByteArray &out, qint64 bytes)
+char *extend(QByteArray &out, qint64 bytes, StoreFaulter &faulter)
 {
     const qint64 start = out.size();
     const qint64 wanted = start + bytes;
-    if (wanted > out.capacity())
+    if (wanted > out.capacity()) {
+        faulter.stop();
         out.reserve(std::max(wanted, out.capacity() + out.capacity() / 2));
+    }
+    // The resize writes a terminator after the new bytes.
+    faulter.beforeWriting(out.constData() + wanted + 1);
     out.resize(wanted);
     return out.data() + start;
 }
@@ -154,7 +199,7 @@ struct AudioDecoder::Session {
 
     bool inputEnded = false;
     qint64 samplesOut = 0;
-    PageToucher toucher;
+    StoreFaulter faulter;
     QString readError;
     QString decodeError;
     QString failure;
@@ -332,14 +377,14 @@ int AudioDecoder::Session::convert(const AVFrame &decoded, QByteArray &out)
     const qint64 start = out.size();
     if (!converter) {
         const qint64 bytes = qint64(decoded.nb_samples) * frameBytes();
-        std::memcpy(extend(out, bytes), decoded.extended_data[0], size_t(bytes));
+        std::memcpy(extend(out, bytes, faulter), decoded.extended_data[0], size_t(bytes));
         samplesOut += decoded.nb_samples;
         return 0;
     }
     const int room = swr_get_out_samples(converter.get(), decoded.nb_samples);
     if (room < 0)
         return room;
-    auto *target = reinterpret_cast<uint8_t *>(extend(out, qint64(room) * frameBytes()));
+    auto *target = reinterpret_cast<uint8_t *>(extend(out, qint64(room) * frameBytes(), faulter));
     const int written = swr_convert(converter.get(), &target, room, const_cast<const uint8_t **>(decoded.extended_data),
                                     decoded.nb_samples);
     out.resize(start + qint64(std::max(written, 0)) * frameBytes());
@@ -359,7 +404,7 @@ int AudioDecoder::Session::drainConverter(QByteArray &out)
         if (room <= 0)
             return room;
         const qint64 start = out.size();
-        auto *target = reinterpret_cast<uint8_t *>(extend(out, qint64(room) * frameBytes()));
+        auto *target = reinterpret_cast<uint8_t *>(extend(out, qint64(room) * frameBytes(), faulter));
         const int written = swr_convert(converter.get(), &target, room, nullptr, 0);
         out.resize(start + qint64(std::max(written, 0)) * frameBytes());
         if (written <= 0)
@@ -446,7 +491,7 @@ void AudioDecoder::runSlice(quint64 run)
     const qint64 before = output->size();
     Step step = Step::More;
     while (step == Step::More && !clock.hasExpired(kSliceMs)) {
-        session->toucher.ahead(*output);
+        session->faulter.follow(*output);
         step = session->step(*output);
     }
 

@@ -143,6 +143,14 @@ private slots:
         QVERIFY(decoded.pcm == reference);
     }
 
+    // Long enough that the store's pages are faulted in beside the decoder.
+    void aLongFileDecodesWhole()
+    {
+        const Decoded decoded = decode(longFile);
+        QVERIFY2(decoded.finished, qPrintable(decoded.error));
+        QVERIFY(decoded.pcm == ffmpegS16(longFile));
+    }
+
     void refusesWhatIsNotAudio_data()
     {
         QTest::addColumn<QString>("kind");
