@@ -147,7 +147,7 @@ private:
     void setupPlayback();
     void openStream();
     void releaseStream();
-    void startStream();
+    void startStream(bool fresh = true);
     QIODevice *streamSource() const;
     void moveStreamTo(const QAudioDevice &device);
     void onOutputsChanged();

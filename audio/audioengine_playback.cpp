@@ -104,13 +104,15 @@ QIODevice *AudioEngine::streamSource() const
     return converter ? static_cast<QIODevice *>(converter) : reader;
 }
 
-void AudioEngine::startStream()
+void AudioEngine::startStream(bool fresh)
 {
-    // A fresh stream takes nothing the converter held for the last one.
+    // A fresh stream takes nothing the converter held for the last one; a
+    // starved one goes on with it.
     if (converter) {
-        converter->restart(reader->outputBytesPulled());
-        if (!converter->isOpen())
-            converter->open(QIODevice::ReadOnly);
+        if (fresh)
+            converter->restart(reader->outputBytesPulled());
+        if (!converter->isOpen() && !converter->open(QIODevice::ReadOnly))
+            return;
     }
     sink->start(streamSource());
 }
@@ -292,7 +294,7 @@ void AudioEngine::onPositionTick()
     emit positionChanged(position());
     if (ticksStarved >= 0 && ++ticksStarved > kStarvedReportsBeforeRestart) {
         ticksStarved = 0;
-        startStream();
+        startStream(false);
     }
     if (++reportsSinceDeviceCheck >= kReportsPerDeviceCheck) {
         reportsSinceDeviceCheck = 0;

@@ -7,6 +7,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -113,10 +115,15 @@ bool OutputConverter::atEnd() const
 
 qint64 OutputConverter::bytesAvailable() const
 {
-    if (!valid)
+    if (atEnd())
         return QIODevice::bytesAvailable();
-    const double ahead = double(source->bytesAvailable()) / (2.0 * inChannels) * format.sampleRate() / inRate;
-    return pending.size() + qint64(ahead) * format.bytesPerFrame() + QIODevice::bytesAvailable();
+    // An output that reads only what is said to be there must still be
+    // offered the resampler's last samples and a last short piece.
+    double frames = double(source->bytesAvailable()) / (2.0 * inChannels) * format.sampleRate() / inRate;
+    if (resampler && !flushed)
+        frames += std::max(0, swr_get_out_samples(resampler.get(), 0));
+    const qint64 bytes = qMax<qint64>(1, qint64(std::ceil(frames))) * format.bytesPerFrame();
+    return pending.size() + bytes + QIODevice::bytesAvailable();
 }
 
 void OutputConverter::restart(qint64 sourcePulled)
@@ -203,15 +210,19 @@ void OutputConverter::mapChannels(const char *in, qint64 frames)
     for (qint64 f = 0; f < frames; ++f) {
         const char *from = in + f * 2 * inChannels;
         qint16 *to = mapped.data() + f * outChannels;
-        const auto sample = [from](int c) { return qFromLittleEndian<qint16>(from + 2 * c); };
-        for (int c = 0; c < outChannels; ++c)
-            to[c] = 0;
-        if (outChannels == 1)
-            to[0] = inChannels == 1 ? sample(0) : qint16((int(sample(0)) + int(sample(1))) / 2);
-        else if (inChannels == 1)
-            to[0] = to[1] = sample(0);
-        else
-            for (int c = 0; c < qMin(inChannels, outChannels); ++c)
-                to[c] = sample(c);
+        if (inChannels == 1 && outChannels > 1) {
+            std::fill(to, to + outChannels, qint16(0));
+            to[0] = to[1] = qFromLittleEndian<qint16>(from);
+            continue;
+        }
+        // Input channel c goes to output c modulo the outputs, averaged with
+        // the others there: every speaker of a many-channel file is heard.
+        for (int o = 0; o < outChannels; ++o) {
+            int sum = 0;
+            int count = 0;
+            for (int c = o; c < inChannels; c += outChannels, ++count)
+                sum += qFromLittleEndian<qint16>(from + 2 * c);
+            to[o] = count > 0 ? qint16(sum / count) : qint16(0);
+        }
     }
 }

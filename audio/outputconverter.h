@@ -21,8 +21,8 @@ QAudioFormat chooseOutputFormat(const QAudioFormat &own, const QAudioFormat &pre
 
 // Lies between the playback reader (interleaved 16-bit at the recording's
 // rate and channels) and an output stream that asked for another format:
-// channels are mapped (mono to the first two, to mono as the average of the
-// first two, otherwise channel for channel; extra outputs stay silent), then
+// channels are mapped (mono to the first two; otherwise input c to output c
+// modulo the outputs, averaged there; outputs left over stay silent), then
 // the rate and sample format are converted by the resampler.
 //
 // Output byte n stands for source byte sourceBytesAt(n): the rate ratio,

@@ -185,10 +185,13 @@ private slots:
         QTest::newRow("96 kHz stereo to 44.1 kHz") << 96000 << 2 << "44100 2 s16";
         QTest::newRow("stereo to mono at the same rate") << 44100 << 2 << "44100 1 s16";
         QTest::newRow("22.05 kHz mono to six channels of 32-bit") << 22050 << 1 << "48000 6 s32";
+        QTest::newRow("four channels to stereo") << 48000 << 4 << "48000 2 s16";
     }
 
-    // A tone on the left only: it keeps its pitch and length, a mono file is
-    // heard on both sides, and the clock maps output back to the file.
+    // A tone on the first channel only: it keeps its pitch and length, a mono
+    // file is heard on both sides, channels beyond the output's are mixed in,
+    // and the clock maps output back to the file. Read as some outputs do:
+    // only what the converter says it has, to its end.
     void convertsForAnOutputThatRefusesTheFile()
     {
         QFETCH(int, rate);
@@ -202,10 +205,14 @@ private slots:
         OutputConverter converter(&reader, rate, channels, to);
         QVERIFY(converter.isValid());
         QVERIFY(converter.open(QIODevice::ReadOnly));
-        const QByteArray out = readAll(converter, 1001, 4 * store.size() * to.bytesPerFrame());
-        QVERIFY(converter.atEnd());
+        QByteArray out;
+        for (int reads = 0; !converter.atEnd(); ++reads) {
+            const qint64 offered = qMin<qint64>(converter.bytesAvailable(), 1001);
+            QVERIFY2(offered > 0 && reads < 100000, "nothing offered before the end");
+            out += converter.read(offered);
+        }
         const qint64 frames = out.size() / to.bytesPerFrame();
-        QVERIFY2(qAbs(frames - to.sampleRate()) <= to.sampleRate() / 500, qPrintable(QString::number(frames)));
+        QVERIFY2(qAbs(frames - to.sampleRate()) <= 2, qPrintable(QString::number(frames)));
         const auto value = [&](qint64 frame, int c) {
             return to.normalizedSampleValue(out.constData() + frame * to.bytesPerFrame() + c * to.bytesPerSample());
         };
@@ -218,7 +225,7 @@ private slots:
                 QCOMPARE(value(f, c), channels == 1 && c == 1 ? value(f, 0) : 0.0f);
         }
         QVERIFY2(qAbs(crossings - 1000) <= 2, qPrintable(QString::number(crossings)));
-        const float expected = 12000.0f / 32768 / (to.channelCount() < channels ? 2 : 1);
+        const float expected = 12000.0f / 32768 / float((channels + to.channelCount() - 1) / to.channelCount());
         QVERIFY2(qAbs(peak / expected - 1) < 0.05, qPrintable(QString::number(peak)));
         QCOMPARE(converter.sourceBytesAt(to.bytesForDuration(500000)), qint64(rate / 2 * 2 * channels));
     }
