@@ -1,19 +1,14 @@
 #include "audiodecoder.h"
 
+#include "audio/storefaulter.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <system_error>
-#include <thread>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -80,102 +75,6 @@ struct ChannelLayout {
 };
 
 enum class Step { More, Ended, Failed };
-
-// Pages faulted in by one step of the faulting thread, between looks at
-// whether it should stop: a decoder that catches up waits for one step.
-constexpr qint64 kFaultChunk = qint64(2) << 20;
-// How far ahead of the decoder the faulting thread goes at most: the reserve
-// is an estimate and may overshoot, and pages faulted in beyond what is
-// decoded are memory in use for nothing.
-constexpr qint64 kFaultLead = qint64(32) << 20;
-
-qint64 pageSize()
-{
-    static const qint64 size = std::max<long>(4096, sysconf(_SC_PAGESIZE));
-    return size;
-}
-
-// Faults in the output's reserved pages on the other core while the decoder
-// fills them. On a virtual machine the first write to fresh memory costs
-// about as much as decoding it, even after the kernel has mapped the page,
-// so each page is mapped and then written to once, ahead of the decoder.
-//
-// The two never write the same bytes at once: the faulter publishes a floor
-// it will never write below again, and the decoder writes beyond it only
-// after stopping the faulter. The faulter stays within the reserve and at
-// most kFaultLead ahead of the decoder.
-class StoreFaulter
-{
-public:
-    ~StoreFaulter() { stop(); }
-
-    // Starts on out's reserve beyond its size, unless already following it.
-    void follow(const QByteArray &out)
-    {
-        const char *begin = out.constData();
-        const char *end = begin + out.capacity();
-        if (begin == rangeBegin && end == rangeEnd)
-            return;
-        stop();
-        rangeBegin = begin;
-        rangeEnd = end;
-        const quintptr page = quintptr(pageSize());
-        // One step ahead of the decoder, which faults in its next writes itself.
-        const auto from = reinterpret_cast<char *>((quintptr(begin + out.size() + kFaultChunk) + page - 1) & ~(page - 1));
-        const auto to = reinterpret_cast<char *>(quintptr(end) & ~(page - 1));
-        floor.store(from);
-        writerEnd.store(begin + out.size());
-        if (to - from < kFaultChunk)
-            return;
-        stopping = false;
-        try {
-            worker = std::thread([this, from, to, page] { run(from, to, page); });
-        } catch (const std::system_error &) {
-            // No thread to spare: the decoder faults its pages in itself.
-        }
-    }
-
-    // Called before the decoder writes bytes up to (not including) `end`.
-    void beforeWriting(const char *end)
-    {
-        writerEnd.store(end, std::memory_order_relaxed);
-        if (worker.joinable() && end > floor.load(std::memory_order_acquire))
-            stop();
-    }
-
-    void stop()
-    {
-        stopping = true;
-        if (worker.joinable())
-            worker.join();
-        rangeBegin = rangeEnd = nullptr;
-    }
-
-private:
-    void run(char *from, char *to, quintptr page)
-    {
-        for (char *at = from; at < to && !stopping; at += kFaultChunk) {
-            while (!stopping && at - writerEnd.load(std::memory_order_relaxed) > kFaultLead)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            if (stopping)
-                break;
-            floor.store(at, std::memory_order_release);
-            const qint64 length = std::min<qint64>(kFaultChunk, to - at);
-            // Only a hint: a kernel without it leaves the writes to fault.
-            madvise(at, size_t(length), MADV_POPULATE_WRITE);
-            for (qint64 offset = 0; offset < length; offset += qint64(page))
-                *static_cast<volatile char *>(at + offset) = 0;
-        }
-        floor.store(to, std::memory_order_release);
-    }
-
-    const char *rangeBegin = nullptr;
-    const char *rangeEnd = nullptr;
-    std::atomic<char *> floor{nullptr};
-    std::atomic<const char *> writerEnd{nullptr};
-    std::atomic<bool> stopping{false};
-    std::thread worker;
-};
 
 // Makes `out` `bytes` longer, its new bytes unset, and returns where they
 // start. A reserve that fell short grows by half at once, so the store moves
@@ -511,7 +410,7 @@ void AudioDecoder::runSlice(quint64 run)
     const qint64 before = output->size();
     Step step = Step::More;
     while (step == Step::More && !clock.hasExpired(kSliceMs)) {
-        session->faulter.follow(*output);
+        session->faulter.follow(output->constData() + output->size(), output->constData() + output->capacity());
         step = session->step(*output);
     }
 
