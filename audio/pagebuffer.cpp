@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #ifdef Q_OS_LINUX
@@ -32,7 +34,21 @@ PageBuffer::PageBuffer(qint64 capacity)
     block = reinterpret_cast<char *>((quintptr(map) + kHugePage - 1) & ~quintptr(kHugePage - 1));
     // Both only hints: a kernel without them faults the pages singly, later.
     madvise(block, size_t(capacity), MADV_HUGEPAGE);
-    madvise(block, size_t(capacity), MADV_POPULATE_WRITE);
+    // The second half on another core: on a virtual machine mapping fresh
+    // memory costs about 2 ms a MB, and the halves map in parallel.
+    const qint64 half = (capacity / 2) & ~qint64(4095);
+    std::thread other;
+    if (half >= kHugePage) {
+        try {
+            other = std::thread(
+                [this, half, capacity] { madvise(block + half, size_t(capacity - half), MADV_POPULATE_WRITE); });
+        } catch (const std::system_error &) {
+            // No thread to spare: this one maps it all.
+        }
+    }
+    madvise(block, size_t(other.joinable() ? half : capacity), MADV_POPULATE_WRITE);
+    if (other.joinable())
+        other.join();
 #else
     block = new char[size_t(capacity)];
 #endif

@@ -3,9 +3,10 @@
 #include <QtGlobal>
 
 // A block of writable memory taken from the kernel in whole pages, ready to
-// write: on Linux it asks for 2 MB pages and faults the block in with one
-// call. Fresh memory otherwise costs a page fault for every 4 KB written,
-// which on a virtual machine is most of the cost of copying a region.
+// write: on Linux it asks for 2 MB pages and faults the block in up front,
+// half of it on another core. Fresh memory otherwise costs a page fault for
+// every 4 KB written, which on a virtual machine is most of the cost of
+// copying a region.
 //
 // Holds `capacity()` bytes of which the first `size()` are in use; move-only.
 class PageBuffer
