@@ -203,9 +203,9 @@ QImage TestTranscriberDay::crop(const QImage &shot, const QString &name) const
 bool TestTranscriberDay::clockIs(bool playing)
 {
     QImage before = clock();
-    // A stream started afresh on this sound server can take seconds to move,
-    // more under the sanitizers.
-    for (int i = 0; i < 30; ++i) {
+    // A stream started or resumed on this sound server can take seconds to
+    // move, far more under the sanitizers.
+    for (int i = 0; i < 75; ++i) {
         QTest::qWait(400);
         const QImage now = clock();
         if ((difference(now, before) > 0.0) == playing)
