@@ -184,4 +184,5 @@ private:
     int reportsSinceDeviceCheck = 0;
     int underruns = 0;     // in this playback; logged once, counted at its end
     int ticksStarved = -1; // reports since the stream went idle with data left; -1 when it has not
+    int starvedRestarts = 0; // restarts of a starved stream since it last moved
 };

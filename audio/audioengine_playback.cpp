@@ -292,8 +292,11 @@ void AudioEngine::onOutputsChanged()
 void AudioEngine::onPositionTick()
 {
     emit positionChanged(position());
-    if (ticksStarved >= 0 && ++ticksStarved > kStarvedReportsBeforeRestart) {
+    // Each restart waits twice as long as the last: a stream started afresh
+    // can take a second or more to move, and restarting it sooner never lets it.
+    if (ticksStarved >= 0 && ++ticksStarved > (kStarvedReportsBeforeRestart << qMin(starvedRestarts, 4))) {
         ticksStarved = 0;
+        ++starvedRestarts;
         startStream(false);
     }
     if (++reportsSinceDeviceCheck >= kReportsPerDeviceCheck) {
@@ -306,6 +309,7 @@ void AudioEngine::handleStateChanged(QAudio::State state)
 {
     if (state == QAudio::ActiveState) {
         ticksStarved = -1;
+        starvedRestarts = 0;
         return;
     }
     if (state == QAudio::StoppedState) {
