@@ -39,7 +39,6 @@ public:
 
     // False when the resampler refused the formats; nothing is read then.
     bool isValid() const { return valid; }
-    const QAudioFormat &outputFormat() const { return format; }
 
     bool open(OpenMode mode) override;
     bool isSequential() const override { return true; }
