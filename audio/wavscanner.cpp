@@ -6,6 +6,7 @@
 #include <QTime>
 
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -109,25 +110,27 @@ ScanResult scanWavMetadata(QByteArrayView data, const QString &fileName)
         + QString::number(data.size()) + QStringLiteral(" bytes\nContainer: Wave\n\n");
 
     QString timeText;
-    FmtFields fmt;
-    qsizetype durationAt = -1; // where the last audio section's duration line goes
+    // One audio section, for the format the samples are played by: the last
+    // "fmt " before the first "data", as the reader takes it.
+    std::optional<FmtFields> fmt;
+    qsizetype audioAt = 0; // where in the report the audio section goes
+    bool pastData = false;
+    double seconds = -1;
     qint64 factFrames = -1;
     ChunkWalker chunks(data);
     while (const auto chunk = chunks.next()) {
         const ByteCursor body(chunk->body);
-        if (chunk->id == "fmt ") {
+        if (chunk->id == "fmt " && !pastData) {
             if (const auto fields = readFmt(chunk->body)) {
                 fmt = *fields;
-                report += audioSection(fmt);
-                durationAt = report.size() - 1;
+                audioAt = report.size();
             }
         } else if (chunk->id == "fact" && body.has(0, kFactFramesSize)) {
             factFrames = *body.u32At(0);
-        } else if (chunk->id == "data" && durationAt >= 0) {
-            const double seconds = durationSeconds(fmt, chunk->body.size(), factFrames);
-            if (seconds >= 0)
-                report.insert(durationAt, QStringLiteral("Duration: %1 s\n").arg(seconds, 0, 'f', 3));
-            durationAt = -1;
+        } else if (chunk->id == "data" && !pastData) {
+            pastData = true;
+            if (fmt)
+                seconds = durationSeconds(*fmt, chunk->body.size(), factFrames);
         } else if (chunk->id == "bext" && chunk->declaredSize >= kBextMinimumSize) {
             const QString description = textField(chunk->body, kDescriptionOffset, kDescriptionSize).trimmed();
             const QString date = textField(chunk->body, kOriginationDateOffset, kOriginationDateSize);
@@ -136,6 +139,13 @@ ScanResult scanWavMetadata(QByteArrayView data, const QString &fileName)
                 + QStringLiteral("\nOrig. Date: ") + date + QStringLiteral("\nOrig. Time: ") + timeText
                 + QStringLiteral("\n\n");
         }
+    }
+
+    if (fmt) {
+        QString section = audioSection(*fmt);
+        if (seconds >= 0)
+            section.insert(section.size() - 1, QStringLiteral("Duration: %1 s\n").arg(seconds, 0, 'f', 3));
+        report.insert(audioAt, section);
     }
 
     if (timeText.isEmpty()) {

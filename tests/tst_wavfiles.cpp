@@ -334,6 +334,9 @@ private slots:
         QTest::newRow("data cut short counts what is there")
             << riff(coded(1, 1, 8000) + "data" + le32(80000) + QByteArray(4000, '\0'))
             << audioSection("PCM", 1, 8000, 4, "0.500");
+        QTest::newRow("one track: the fmt the samples play by, not every fmt chunk")
+            << riff(pcm + coded(1, 1, 8000) + fmtChunk(1, 1, 8000, 8) + pcmData(8000) + pcm)
+            << audioSection("PCM", 1, 8000, 8, "1.000");
         QTest::newRow("odd chunk then pad byte") << riff(chunk("junk", "12345") + pcm + pcmData(4)) << pcmSection;
         QTest::newRow("fmt fields past the end") << riff(pcm).left(12 + 8 + 12) << QString();
         QTest::newRow("huge chunk ends the walk") << riff("junk" + le32(0xFFFFFFF0) + pcm + pcmData(4)) << QString();
