@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 
 namespace {
@@ -24,6 +25,7 @@ void swapBytes(char *a, char *b, qint64 length)
 
 void EditHistory::clear()
 {
+    collectPrepared();
     undoSteps.clear();
     redoSteps.clear();
     spare.clear();
@@ -47,11 +49,41 @@ void EditHistory::recordEdit(const QByteArray &store, qint64 byteOffset, qint64 
         keepBuffer(std::move(undoSteps.front().bytes));
         undoSteps.erase(undoSteps.begin());
     }
+    collectPrepared();
     // A copy of its own: the edit that follows writes the store in place.
     PageBuffer bytes = bufferFor(length);
     if (length > 0)
         std::memcpy(bytes.data(), store.constData() + offset, size_t(length));
     undoSteps.push_back(Step{offset, std::move(bytes)});
+    prepareBuffer(length);
+}
+
+// Edits come seconds apart: mapping the next buffer in between takes the
+// cost of fresh memory out of the next edit. Only while the history is not
+// full, so that it never holds more than kMaxSteps buffers.
+void EditHistory::prepareBuffer(qint64 length)
+{
+    qint64 held = qint64(spare.size());
+    for (const std::vector<Step> *steps : {&undoSteps, &redoSteps})
+        held += std::count_if(steps->begin(), steps->end(), [](const Step &step) { return step.bytes.capacity() > 0; });
+    if (length <= 0 || held >= kMaxSteps)
+        return;
+    try {
+        prepared = std::async(std::launch::async, [length] { return PageBuffer(length); });
+    } catch (const std::system_error &) {
+        // No thread to spare: the next edit maps its own.
+    }
+}
+
+void EditHistory::collectPrepared()
+{
+    if (!prepared.valid())
+        return;
+    try {
+        keepBuffer(prepared.get());
+    } catch (const std::bad_alloc &) {
+        // Out of memory then; the next edit tries again on its own.
+    }
 }
 
 void EditHistory::keepBuffer(PageBuffer &&bytes)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <future>
 #include <vector>
 
 // What an undo or a redo did to the store.
@@ -30,6 +31,8 @@ struct HistoryMove
 // The buffers of dropped steps are kept and refilled by later edits (never
 // more buffers than kMaxSteps in all), so a steady session of edits takes no
 // new memory: fresh memory costs a page fault for every 4 KB written.
+// Until the history is full, a buffer the size of the last edit is mapped
+// in the background after each edit, so that the next one finds it ready.
 //
 // A load is a step that changes nothing: right after a load one undo acts
 // without changing a sample, and after a load and one edit the first two
@@ -68,8 +71,11 @@ private:
     HistoryMove take(QByteArray &store, std::vector<Step> &from, std::vector<Step> &to, const QString &logLine);
     void keepBuffer(PageBuffer &&bytes);
     PageBuffer bufferFor(qint64 length);
+    void prepareBuffer(qint64 length);
+    void collectPrepared();
 
     std::vector<Step> undoSteps; // newest last
     std::vector<Step> redoSteps; // newest last
     std::vector<PageBuffer> spare; // buffers of dropped steps, for the next edits
+    std::future<PageBuffer> prepared; // a spare being mapped on another thread
 };

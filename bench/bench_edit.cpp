@@ -8,6 +8,7 @@
 #include <QList>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 
@@ -15,8 +16,6 @@ namespace {
 
 constexpr int kMoves = 10; // undos, then redos: one full history
 constexpr qint64 kMb = 1024 * 1024;
-
-
 
 QString median(QList<double> ms)
 {
@@ -38,11 +37,13 @@ double elapsedMs(const QElapsedTimer &timer)
 int benchEdit(const QStringList &args)
 {
     if (args.isEmpty()) {
-        QTextStream(stderr) << "usage: orlenta-bench edit FILE [--region-s S] [--edits N]\n";
+        QTextStream(stderr) << "usage: orlenta-bench edit FILE [--region-s S] [--edits N] [--pause-ms P]\n";
         return 2;
     }
     const qint64 regionMs = qint64(option(args, QStringLiteral("--region-s"), QStringLiteral("60")).toDouble() * 1000);
     const int edits = option(args, QStringLiteral("--edits"), QStringLiteral("11")).toInt();
+    // Untimed time between edits, as a transcriber takes to select the next region.
+    const int pauseMs = option(args, QStringLiteral("--pause-ms"), QStringLiteral("0")).toInt();
 
     AudioEngine engine;
     if (!engine.loadFile(args.first())) {
@@ -57,6 +58,8 @@ int benchEdit(const QStringList &args)
     QList<double> redoMs;
     QElapsedTimer timer;
     for (int n = 0; n < edits; ++n) {
+        if (n > 0 && pauseMs > 0)
+            QThread::msleep(pauseMs);
         const qint64 startMs = edits > 1 ? std::max<qint64>(0, durationMs - regionMs) * n / (edits - 1) : 0;
         timer.start();
         engine.applySilence(startMs, startMs + regionMs, -1);

@@ -9,8 +9,9 @@
 //                                        plays N seconds (default 20) at speed S
 //   orlenta-bench waveform FILE [--width W]
 //                                        redraws of one channel view (offscreen)
-//   orlenta-bench edit FILE [--region-s S] [--edits N]
-//                                        edits, undos and redos through the engine
+//   orlenta-bench edit FILE [--region-s S] [--edits N] [--pause-ms P]
+//                                        edits, undos and redos through the engine,
+//                                        P ms apart (default 0)
 //   orlenta-bench save FILE              saves a loaded recording, next to cp
 //   orlenta-bench transcript [--rows N]  CSV, grid and PDF of N rows
 //   orlenta-bench journal [--rows N] [--edits E]
@@ -47,7 +48,7 @@ int usage()
                            "       orlenta-bench load FILE [--report] [--after OLD]\n"
                            "       orlenta-bench play FILE [--seconds N] [--speed S]\n"
                            "       orlenta-bench waveform FILE [--width W]\n"
-                           "       orlenta-bench edit FILE [--region-s S] [--edits N]\n"
+                           "       orlenta-bench edit FILE [--region-s S] [--edits N] [--pause-ms P]\n"
                            "       orlenta-bench save FILE\n"
                            "       orlenta-bench transcript [--rows N]\n"
                            "       orlenta-bench journal [--rows N] [--edits E]\n";
