@@ -83,237 +83,225 @@ class TestRecovery : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void askedBeforeWorkIsLetGo_data();
-    void askedBeforeWorkIsLetGo();
-    void workOfAKilledProgramComesBack();
-    void journalsThatCannotBeReplayed_data();
-    void journalsThatCannotBeReplayed();
+    void init()
+    {
+        rig.reset();
+        QVERIFY(QDir(dir.path()).removeRecursively());
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("state"))));
+        qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toUtf8());
+    }
+
+    void askedBeforeWorkIsLetGo_data()
+    {
+        QTest::addColumn<QStringList>("work");   // rows, details, audio, exported
+        QTest::addColumn<QString>("command");    // open, import, close
+        QTest::addColumn<QString>("choice");     // the button pressed, if asked
+        QTest::addColumn<QStringList>("listed"); // what the question lists; empty: no question
+        QTest::addColumn<bool>("goesOn");
+
+        const QString rows2 = QStringLiteral("2 transcript rows not exported");
+        QTest::newRow("typed rows, open, cancel") << QStringList{"rows"} << "open" << "Cancel" << QStringList{rows2} << false;
+        QTest::newRow("typed rows, open, discard") << QStringList{"rows"} << "open" << "Discard" << QStringList{rows2} << true;
+        QTest::newRow("typed rows, open, export first")
+            << QStringList{"rows"} << "open" << "Export CSV…" << QStringList{rows2} << true;
+        QTest::newRow("everything, close, cancel")
+            << QStringList{"rows", "details", "audio"} << "close" << "Cancel"
+            << QStringList{rows2, "case details not saved", "audio edits not saved"} << false;
+        QTest::newRow("typed rows, import, cancel") << QStringList{"rows"} << "import" << "Cancel" << QStringList{rows2}
+                                                    << false;
+        QTest::newRow("edited audio, import: rows are all it replaces")
+            << QStringList{"audio"} << "import" << QString() << QStringList() << true;
+        QTest::newRow("nothing typed, open") << QStringList() << "open" << QString() << QStringList() << true;
+        QTest::newRow("rows exported, close") << QStringList{"rows", "details", "exported"} << "close" << QString()
+                                              << QStringList() << true;
+    }
+
+    void askedBeforeWorkIsLetGo()
+    {
+        QFETCH(QStringList, work);
+        QFETCH(QString, command);
+        QFETCH(QString, choice);
+        QFETCH(bool, goesOn);
+        const QString first = dir.filePath(QStringLiteral("first.wav"));
+        const QString second = dir.filePath(QStringLiteral("second.wav"));
+        const QString transcript = dir.filePath(QStringLiteral("in.csv"));
+        const QString exported = dir.filePath(QStringLiteral("out.csv"));
+        QVERIFY(writeFile(first, riff(fmtChunk(1, 1, 8000, 16) + chunk("data", QByteArray(32000, '\1')))));
+        QVERIFY(QFile::copy(first, second));
+        QVERIFY(writeFile(transcript, "Start_Time,End_Time,Label,Note,Channel\r\n00:00:00.500,00:00:00.900,Imported,,-1\r\n"));
+
+        // Deleted on close, as in the program.
+        rig = std::make_unique<WindowRig>();
+        QPointer<MainWindow> window = rig->window;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        AudioEngine *engine = rig->engine();
+        TranscriptionGrid *grid = rig->grid();
+        const auto click = [this](const char *name) { QTest::mouseClick(rig->child<QPushButton>(name), Qt::LeftButton); };
+        QVERIFY(engine->loadFile(first));
+
+        // File dialogs are answered in turn from `paths`, the question with
+        // `choice`, any other box with OK.
+        QStringList paths;
+        QStringList asked;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&]() {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(paths.takeFirst());
+                static_cast<QDialog *>(dialog)->accept();
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                QAbstractButton *pressed = box->button(QMessageBox::Ok);
+                if (box->objectName() == QLatin1String("unsavedWorkBox")) {
+                    asked = box->informativeText().remove(QStringLiteral("• ")).split(QLatin1Char('\n'));
+                    for (QAbstractButton *b : box->buttons())
+                        pressed = b->text() == choice ? b : pressed;
+                }
+                pressed->click();
+            }
+        });
+        answerer.start(20);
+
+        if (work.contains(QLatin1String("rows"))) {
+            grid->addMarker(100, 300, QStringLiteral("Speaker A"), QStringLiteral("hello"), -1);
+            grid->addMarker(400, 600, QStringLiteral("Speaker B"), QString(), -1);
+        }
+        if (work.contains(QLatin1String("details")))
+            QTest::keyClicks(rig->child<QLineEdit>("refEdit"), QStringLiteral("REF 7"));
+        if (work.contains(QLatin1String("audio"))) {
+            click("selectAllButton");
+            click("normButton");
+        }
+        if (work.contains(QLatin1String("exported"))) {
+            paths << exported;
+            rig->exportEntry(1);
+        }
+        const QList<Marker> rowsBefore = grid->getMarkers();
+        paths << (command == QLatin1String("import") ? transcript : second);
+        if (choice == QStringLiteral("Export CSV…"))
+            paths << exported;
+        bool closed = false;
+        if (command == QLatin1String("open"))
+            click("openButton");
+        else if (command == QLatin1String("import"))
+            click("importCsvButton");
+        else
+            closed = window->close();
+
+        QTEST(asked, "listed");
+        if (!asked.isEmpty() && window) // the answer is logged
+            QVERIFY(rig->eventLog().contains(": " + QString(choice).remove(u'…') + " ("));
+        if (choice == QStringLiteral("Export CSV…"))
+            QVERIFY(QFile(exported).size() > 100);
+        if (command == QLatin1String("open"))
+            QCOMPARE(engine->filePath(), goesOn ? second : first);
+        else if (command == QLatin1String("import"))
+            QCOMPARE(grid->getMarkers().size() == 1 && grid->getMarkers().first().label == QLatin1String("Imported"), goesOn);
+        else
+            QCOMPARE(closed, goesOn);
+        if (!goesOn)
+            QCOMPARE(grid->getMarkers(), rowsBefore);
+        if (closed) {
+            QTRY_VERIFY(window.isNull());
+            rig->window = nullptr;
+        }
+    }
+
+    void workOfAKilledProgramComesBack()
+    {
+        const QString recording = dir.filePath(QStringLiteral("statement.wav"));
+        QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=22050:duration=4"),
+                               {QStringLiteral("-ac"), QStringLiteral("2")}, recording));
+        QProcess worker;
+        worker.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-worker"), recording});
+        QVERIFY(worker.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(worker.canReadLine() || worker.state() == QProcess::NotRunning, 30000);
+        const QList<QByteArray> reached = worker.readLine().trimmed().split(' ');
+        QCOMPARE(reached.value(0), QByteArray("journaled"));
+        ::kill(pid_t(worker.processId()), SIGKILL);
+        QVERIFY(worker.waitForFinished());
+
+        const QStringList shown = offer();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.first().startsWith(QStringLiteral("Recover unsaved work on statement.wav from ")), qPrintable(shown.first()));
+        QVERIFY(shown.first().endsWith(QStringLiteral("(2 rows, 5 edits)")));
+
+        AudioEngine *engine = rig->engine();
+        QCOMPARE(sha1(engine->samples()), reached.value(1));
+        QCOMPARE(QByteArray::number(engine->canUndo()) + ' ' + QByteArray::number(engine->canRedo()),
+                 reached.value(2) + ' ' + reached.value(3));
+        const QList<Marker> rows = rig->grid()->getMarkers();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).label, QStringLiteral("Redaction"));
+        QCOMPARE(rows.at(1).note, QStringLiteral("\"Quoted\", and\nwrapped"));
+        QCOMPARE(rig->child<QLineEdit>("refEdit")->text(), QStringLiteral("  REF 9 "));
+        QCOMPARE(rig->child<QLineEdit>("translatorEdit")->text(), QStringLiteral("M. Ozturk"));
+        QVERIFY(rig->auditLog().contains(QStringLiteral("Recovered: ") + recording));
+        // The old journal is gone; the recovered work is journalled anew.
+        const QStringList left = QDir(journalDirectory()).entryList({QStringLiteral("journal-*.json")});
+        QCOMPARE(left, QStringList{QStringLiteral("journal-%1.json").arg(QCoreApplication::applicationPid())});
+    }
+
+    void journalsThatCannotBeReplayed_data()
+    {
+        QTest::addColumn<QString>("recording"); // "missing", "changed", or "corrupt" for a journal that is no JSON
+        QTest::addColumn<QString>("message");
+        QTest::newRow("recording missing") << "missing" << "audio edits could not be replayed";
+        QTest::newRow("recording changed since") << "changed" << "audio edits could not be replayed";
+        QTest::newRow("journal corrupt") << "corrupt" << "could not be read and was set aside";
+    }
+
+    void journalsThatCannotBeReplayed()
+    {
+        QFETCH(QString, recording);
+        QFETCH(QString, message);
+        RecoveryJournal journal;
+        journal.recordingPath = dir.filePath(QStringLiteral("take.wav"));
+        journal.recordingSize = 10; // another file than the one there now, if any
+        journal.recordingModified = QDateTime::currentDateTimeUtc();
+        if (recording == QLatin1String("changed"))
+            QVERIFY(writeFile(journal.recordingPath, riff(fmtChunk(1, 1, 8000, 16) + chunk("data", QByteArray(800, '\1')))));
+        journal.edits = {{JournalEdit::Op::Silence, 0, 50, -1, 0.0}};
+        journal.rows = {{100, 200, QStringLiteral("Speaker A"), QStringLiteral("first"), -1},
+                        {300, 400, QStringLiteral("Speaker B"), QString(), 1}};
+        journal.details.reference = QStringLiteral("REF 1");
+        journal.written = QDateTime::currentDateTimeUtc();
+        const QString path = QDir(journalDirectory()).filePath(QStringLiteral("journal-4999999.json"));
+        QVERIFY(QDir().mkpath(journalDirectory()));
+        QVERIFY(writeFile(path, recording == QLatin1String("corrupt") ? QByteArray("{\"format\": ") : encodeJournal(journal)));
+
+        const QStringList shown = offer();
+        QVERIFY2(shown.size() == (recording == QLatin1String("corrupt") ? 1 : 2), qPrintable(shown.join(QLatin1Char('|'))));
+        QVERIFY2(shown.last().contains(message), qPrintable(shown.join('|')));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(rig->engine()->samples().isEmpty());
+        if (recording == QLatin1String("corrupt")) {
+            QVERIFY(QFile::exists(path + QStringLiteral(".corrupt")));
+            QCOMPARE(offer(), QStringList()); // said once
+            return;
+        }
+        QCOMPARE(rig->grid()->getMarkers(), journal.rows);
+        QCOMPARE(rig->child<QLineEdit>("refEdit")->text(), QStringLiteral("REF 1"));
+    }
 
 private:
     // Opens a window and lets it offer the journals it finds, each question
     // answered Recover; returns the texts of the boxes shown.
-    QStringList offer();
+
+    QStringList offer()
+    {
+        rig.reset();
+        rig = std::make_unique<WindowRig>();
+        rig->answerDialogs();
+        rig->window->offerRecovery();
+        QStringList shown;
+        for (const WindowRig::Dialog &box : rig->dialogs)
+            shown << box.text;
+        return shown;
+    }
 
     QTemporaryDir dir;
     std::unique_ptr<WindowRig> rig;
 };
-
-void TestRecovery::init()
-{
-    rig.reset();
-    QVERIFY(QDir(dir.path()).removeRecursively());
-    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("state"))));
-    qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toUtf8());
-}
-
-QStringList TestRecovery::offer()
-{
-    rig.reset();
-    rig = std::make_unique<WindowRig>();
-    rig->answerDialogs();
-    rig->window->offerRecovery();
-    QStringList shown;
-    for (const WindowRig::Dialog &box : rig->dialogs)
-        shown << box.text;
-    return shown;
-}
-
-void TestRecovery::askedBeforeWorkIsLetGo_data()
-{
-    QTest::addColumn<QStringList>("work");   // rows, details, audio, exported
-    QTest::addColumn<QString>("command");    // open, import, close
-    QTest::addColumn<QString>("choice");     // the button pressed, if asked
-    QTest::addColumn<QStringList>("listed"); // what the question lists; empty: no question
-    QTest::addColumn<bool>("goesOn");
-
-    const QString rows2 = QStringLiteral("2 transcript rows not exported");
-    QTest::newRow("typed rows, open, cancel") << QStringList{"rows"} << "open" << "Cancel" << QStringList{rows2} << false;
-    QTest::newRow("typed rows, open, discard") << QStringList{"rows"} << "open" << "Discard" << QStringList{rows2} << true;
-    QTest::newRow("typed rows, open, export first")
-        << QStringList{"rows"} << "open" << "Export CSV…" << QStringList{rows2} << true;
-    QTest::newRow("edited audio, open, cancel")
-        << QStringList{"audio"} << "open" << "Cancel" << QStringList{"audio edits not saved"} << false;
-    QTest::newRow("typed details, close, cancel")
-        << QStringList{"details"} << "close" << "Cancel" << QStringList{"case details not saved"} << false;
-    QTest::newRow("everything, close, cancel")
-        << QStringList{"rows", "details", "audio"} << "close" << "Cancel"
-        << QStringList{rows2, "case details not saved", "audio edits not saved"} << false;
-    QTest::newRow("typed rows, import, cancel") << QStringList{"rows"} << "import" << "Cancel" << QStringList{rows2}
-                                                << false;
-    QTest::newRow("edited audio, import: rows are all it replaces")
-        << QStringList{"audio"} << "import" << QString() << QStringList() << true;
-    QTest::newRow("nothing typed, open") << QStringList() << "open" << QString() << QStringList() << true;
-    QTest::newRow("rows exported, close") << QStringList{"rows", "details", "exported"} << "close" << QString()
-                                          << QStringList() << true;
-}
-
-void TestRecovery::askedBeforeWorkIsLetGo()
-{
-    QFETCH(QStringList, work);
-    QFETCH(QString, command);
-    QFETCH(QString, choice);
-    QFETCH(bool, goesOn);
-    const QString first = dir.filePath(QStringLiteral("first.wav"));
-    const QString second = dir.filePath(QStringLiteral("second.wav"));
-    const QString transcript = dir.filePath(QStringLiteral("in.csv"));
-    const QString exported = dir.filePath(QStringLiteral("out.csv"));
-    QVERIFY(writeFile(first, riff(fmtChunk(1, 1, 8000, 16) + chunk("data", QByteArray(32000, '\1')))));
-    QVERIFY(QFile::copy(first, second));
-    QVERIFY(writeFile(transcript, "Start_Time,End_Time,Label,Note,Channel\r\n00:00:00.500,00:00:00.900,Imported,,-1\r\n"));
-
-    // Deleted on close, as in the program.
-    rig = std::make_unique<WindowRig>();
-    QPointer<MainWindow> window = rig->window;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    AudioEngine *engine = rig->engine();
-    TranscriptionGrid *grid = rig->grid();
-    const auto click = [this](const char *name) { QTest::mouseClick(rig->child<QPushButton>(name), Qt::LeftButton); };
-    QVERIFY(engine->loadFile(first));
-
-    // File dialogs are answered in turn from `paths`, the question with
-    // `choice`, any other box with OK.
-    QStringList paths;
-    QStringList asked;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, this, [&]() {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(paths.takeFirst());
-            static_cast<QDialog *>(dialog)->accept();
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            QAbstractButton *pressed = box->button(QMessageBox::Ok);
-            if (box->objectName() == QLatin1String("unsavedWorkBox")) {
-                asked = box->informativeText().remove(QStringLiteral("• ")).split(QLatin1Char('\n'));
-                for (QAbstractButton *b : box->buttons())
-                    pressed = b->text() == choice ? b : pressed;
-            }
-            pressed->click();
-        }
-    });
-    answerer.start(20);
-
-    if (work.contains(QLatin1String("rows"))) {
-        grid->addMarker(100, 300, QStringLiteral("Speaker A"), QStringLiteral("hello"), -1);
-        grid->addMarker(400, 600, QStringLiteral("Speaker B"), QString(), -1);
-    }
-    if (work.contains(QLatin1String("details")))
-        QTest::keyClicks(rig->child<QLineEdit>("refEdit"), QStringLiteral("REF 7"));
-    if (work.contains(QLatin1String("audio"))) {
-        click("selectAllButton");
-        click("normButton");
-    }
-    if (work.contains(QLatin1String("exported"))) {
-        paths << exported;
-        rig->exportEntry(1);
-    }
-    const QList<Marker> rowsBefore = grid->getMarkers();
-    paths << (command == QLatin1String("import") ? transcript : second);
-    if (choice == QStringLiteral("Export CSV…"))
-        paths << exported;
-    bool closed = false;
-    if (command == QLatin1String("open"))
-        click("openButton");
-    else if (command == QLatin1String("import"))
-        click("importCsvButton");
-    else
-        closed = window->close();
-
-    QTEST(asked, "listed");
-    if (!asked.isEmpty() && window) // the answer is logged
-        QVERIFY(rig->eventLog().contains(": " + QString(choice).remove(u'…') + " ("));
-    if (choice == QStringLiteral("Export CSV…"))
-        QVERIFY(QFile(exported).size() > 100);
-    if (command == QLatin1String("open"))
-        QCOMPARE(engine->filePath(), goesOn ? second : first);
-    else if (command == QLatin1String("import"))
-        QCOMPARE(grid->getMarkers().size() == 1 && grid->getMarkers().first().label == QLatin1String("Imported"), goesOn);
-    else
-        QCOMPARE(closed, goesOn);
-    if (!goesOn)
-        QCOMPARE(grid->getMarkers(), rowsBefore);
-    if (closed) {
-        QTRY_VERIFY(window.isNull());
-        rig->window = nullptr;
-    }
-}
-
-void TestRecovery::workOfAKilledProgramComesBack()
-{
-    const QString recording = dir.filePath(QStringLiteral("statement.wav"));
-    QVERIFY(ffmpegGenerate(QStringLiteral("sine=frequency=440:sample_rate=22050:duration=4"),
-                           {QStringLiteral("-ac"), QStringLiteral("2")}, recording));
-    QProcess worker;
-    worker.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-worker"), recording});
-    QVERIFY(worker.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(worker.canReadLine() || worker.state() == QProcess::NotRunning, 30000);
-    const QList<QByteArray> reached = worker.readLine().trimmed().split(' ');
-    QCOMPARE(reached.value(0), QByteArray("journaled"));
-    ::kill(pid_t(worker.processId()), SIGKILL);
-    QVERIFY(worker.waitForFinished());
-
-    const QStringList shown = offer();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.first().startsWith(QStringLiteral("Recover unsaved work on statement.wav from ")), qPrintable(shown.first()));
-    QVERIFY(shown.first().endsWith(QStringLiteral("(2 rows, 5 edits)")));
-
-    AudioEngine *engine = rig->engine();
-    QCOMPARE(sha1(engine->samples()), reached.value(1));
-    QCOMPARE(QByteArray::number(engine->canUndo()) + ' ' + QByteArray::number(engine->canRedo()),
-             reached.value(2) + ' ' + reached.value(3));
-    const QList<Marker> rows = rig->grid()->getMarkers();
-    QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows.at(0).label, QStringLiteral("Redaction"));
-    QCOMPARE(rows.at(1).note, QStringLiteral("\"Quoted\", and\nwrapped"));
-    QCOMPARE(rig->child<QLineEdit>("refEdit")->text(), QStringLiteral("  REF 9 "));
-    QCOMPARE(rig->child<QLineEdit>("translatorEdit")->text(), QStringLiteral("M. Ozturk"));
-    QVERIFY(rig->auditLog().contains(QStringLiteral("Recovered: ") + recording));
-    // The old journal is gone; the recovered work is journalled anew.
-    const QStringList left = QDir(journalDirectory()).entryList({QStringLiteral("journal-*.json")});
-    QCOMPARE(left, QStringList{QStringLiteral("journal-%1.json").arg(QCoreApplication::applicationPid())});
-}
-
-void TestRecovery::journalsThatCannotBeReplayed_data()
-{
-    QTest::addColumn<QString>("recording"); // "missing", "changed", or "corrupt" for a journal that is no JSON
-    QTest::addColumn<QString>("message");
-    QTest::newRow("recording missing") << "missing" << "audio edits could not be replayed";
-    QTest::newRow("recording changed since") << "changed" << "audio edits could not be replayed";
-    QTest::newRow("journal corrupt") << "corrupt" << "could not be read and was set aside";
-}
-
-void TestRecovery::journalsThatCannotBeReplayed()
-{
-    QFETCH(QString, recording);
-    QFETCH(QString, message);
-    RecoveryJournal journal;
-    journal.recordingPath = dir.filePath(QStringLiteral("take.wav"));
-    journal.recordingSize = 10; // another file than the one there now, if any
-    journal.recordingModified = QDateTime::currentDateTimeUtc();
-    if (recording == QLatin1String("changed"))
-        QVERIFY(writeFile(journal.recordingPath, riff(fmtChunk(1, 1, 8000, 16) + chunk("data", QByteArray(800, '\1')))));
-    journal.edits = {{JournalEdit::Op::Silence, 0, 50, -1, 0.0}};
-    journal.rows = {{100, 200, QStringLiteral("Speaker A"), QStringLiteral("first"), -1},
-                    {300, 400, QStringLiteral("Speaker B"), QString(), 1}};
-    journal.details.reference = QStringLiteral("REF 1");
-    journal.written = QDateTime::currentDateTimeUtc();
-    const QString path = QDir(journalDirectory()).filePath(QStringLiteral("journal-4999999.json"));
-    QVERIFY(QDir().mkpath(journalDirectory()));
-    QVERIFY(writeFile(path, recording == QLatin1String("corrupt") ? QByteArray("{\"format\": ") : encodeJournal(journal)));
-
-    const QStringList shown = offer();
-    QVERIFY2(shown.size() == (recording == QLatin1String("corrupt") ? 1 : 2), qPrintable(shown.join(QLatin1Char('|'))));
-    QVERIFY2(shown.last().contains(message), qPrintable(shown.join('|')));
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(rig->engine()->samples().isEmpty());
-    if (recording == QLatin1String("corrupt")) {
-        QVERIFY(QFile::exists(path + QStringLiteral(".corrupt")));
-        QCOMPARE(offer(), QStringList()); // said once
-        return;
-    }
-    QCOMPARE(rig->grid()->getMarkers(), journal.rows);
-    QCOMPARE(rig->child<QLineEdit>("refEdit")->text(), QStringLiteral("REF 1"));
-}
 
 int main(int argc, char **argv)
 {
