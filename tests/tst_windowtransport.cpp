@@ -201,7 +201,6 @@ private slots:
         QTRY_VERIFY(rig->engine()->isPlaying());
         QCOMPARE(streamsOnSecond(), 0);
         auto *devices = rig->child<QComboBox>("deviceCombo");
-        QCOMPARE(devices->count(), QMediaDevices::audioOutputs().size());
         devices->setCurrentIndex(devices->findText(secondSink));
         QTRY_COMPARE(streamsOnSecond(), 1);
         QVERIFY(rig->engine()->isPlaying());
