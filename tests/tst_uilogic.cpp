@@ -1,4 +1,4 @@
-// The window's plain logic: metadata and case fields, clock and time texts,
+// The window's plain logic: case fields packed in one comment, clock and time texts,
 // zoom and scroll arithmetic.
 
 #include "ui/metadatapane.h"
@@ -26,21 +26,6 @@ class TestUiLogic : public QObject
     Q_OBJECT
 
 private slots:
-    // Saved case details come back to their fields; the time sources and pane
-    // lines of a start time are the window's own tests.
-    void display()
-    {
-        const Meta meta{{"Title", "R/1"}, {"Comment", "Loc: Leeds |"}, {"Engineer", "A. Typist"}};
-        const MetadataDisplay shown = metadataDisplay(meta, 1);
-        QCOMPARE(shown.paneLines, (QStringList{"Comment: Loc: Leeds |", "Engineer: A. Typist", "Title: R/1"}));
-        QCOMPARE(shown.timeSourceIndex, 1);
-        QCOMPARE(shown.reference.value_or(QString()), "R/1");
-        QCOMPARE(shown.transcriber.value_or(QString()), "A. Typist");
-        QVERIFY(shown.commentFields);
-        QCOMPARE(commentList(*shown.commentFields), (QStringList{"Leeds", "", "", ""}));
-        QVERIFY(!metadataDisplay(Meta(), 0).commentFields);
-    }
-
     void comment_data()
     {
         QTest::addColumn<QStringList>("fields"); // location, operation, OIC, translator
@@ -76,7 +61,6 @@ private slots:
         QTest::addColumn<bool>("realTime");
         QTest::addColumn<qlonglong>("start");
         QTest::addColumn<QString>("text");
-        QTest::newRow("track time ignores the start") << 90000LL << false << 36930000LL << "00:01:30.000";
         QTest::newRow("real time wraps past midnight") << 120000LL << true << 86340000LL << "00:01:00.000";
         QTest::newRow("track time past a day does not wrap") << 90000000LL << false << 0LL << "25:00:00.000";
         QTest::newRow("one millisecond before the start") << -1LL << false << 0LL << "-00:00:00.001";
