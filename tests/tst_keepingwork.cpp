@@ -107,8 +107,9 @@ private slots:
         QTest::newRow("edited audio, import: rows are all it replaces")
             << QStringList{"audio"} << "import" << QString() << QStringList() << true;
         QTest::newRow("nothing typed, open") << QStringList() << "open" << QString() << QStringList() << true;
-        QTest::newRow("rows exported, close") << QStringList{"rows", "details", "exported"} << "close" << QString()
-                                              << QStringList() << true;
+        QTest::newRow("rows and details, CSV exported, close: the details are not in it")
+            << QStringList{"rows", "details", "exported"} << "close" << "Discard"
+            << QStringList{"case details not saved"} << true;
     }
 
     void askedBeforeWorkIsLetGo()

@@ -268,7 +268,7 @@ private:
     QString currentFile;
     QString openingPath; // the file a running Open is loading
     bool transcriptChanged = false; // since the last CSV export or import
-    bool caseDetailsChanged = false; // since the last WAV save, PDF or CSV export
+    bool caseDetailsChanged = false; // since the last WAV save or PDF export: the CSV holds no case details
     bool audioChanged = false;       // since the last WAV save
     JournalKeeper *journal = nullptr;
     QList<JournalEdit> journalEdits; // every edit since the recording was opened, undo and redo too

@@ -98,7 +98,6 @@ bool MainWindow::exportTranscript()
         return false;
     }
     appendAudit(QStringLiteral("Exported CSV: ") + path);
-    caseDetailsChanged = false;
     markTranscriptSaved();
     return true;
 }
