@@ -90,7 +90,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("work");   // rows, details, audio, exported
         QTest::addColumn<QString>("command");    // open, import, close
-        QTest::addColumn<QString>("choice");     // the button pressed, if asked
+        QTest::addColumn<QString>("choice");     // the button pressed, if asked; Cancel when asked again
         QTest::addColumn<QStringList>("listed"); // what the question lists; empty: no question
         QTest::addColumn<bool>("goesOn");
 
@@ -102,6 +102,9 @@ private slots:
         QTest::newRow("everything, close, cancel")
             << QStringList{"rows", "details", "audio"} << "close" << "Cancel"
             << QStringList{rows2, "case details not saved", "audio edits not saved"} << false;
+        QTest::newRow("rows and details, close, export first: asked again about the details")
+            << QStringList{"rows", "details"} << "close" << "Export CSV…" << QStringList{"case details not saved"}
+            << false;
         QTest::newRow("typed rows, import, cancel") << QStringList{"rows"} << "import" << "Cancel" << QStringList{rows2}
                                                     << false;
         QTest::newRow("edited audio, import: rows are all it replaces")
@@ -148,9 +151,10 @@ private slots:
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 QAbstractButton *pressed = box->button(QMessageBox::Ok);
                 if (box->objectName() == QLatin1String("unsavedWorkBox")) {
+                    const QString press = asked.isEmpty() ? choice : QStringLiteral("Cancel");
                     asked = box->informativeText().remove(QStringLiteral("• ")).split(QLatin1Char('\n'));
                     for (QAbstractButton *b : box->buttons())
-                        pressed = b->text() == choice ? b : pressed;
+                        pressed = b->text() == press ? b : pressed;
                 }
                 pressed->click();
             }
@@ -172,7 +176,8 @@ private slots:
             rig->exportEntry(1);
         }
         const QList<Marker> rowsBefore = grid->getMarkers();
-        paths << (command == QLatin1String("import") ? transcript : second);
+        if (command != QLatin1String("close"))
+            paths << (command == QLatin1String("import") ? transcript : second);
         if (choice == QStringLiteral("Export CSV…"))
             paths << exported;
         bool closed = false;

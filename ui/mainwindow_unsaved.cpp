@@ -75,8 +75,9 @@ bool MainWindow::confirmUnsavedWork(const QString &command, bool transcriptOnly)
     }
     logEvent(QStringLiteral("User Action: Unsaved work before %1: %2 (%3)")
                  .arg(command, choice, work.lines().join(QStringLiteral(", "))));
+    // The CSV holds the rows only: what it leaves unsaved is asked about again.
     if (box.clickedButton() == exportButton)
-        goOn = exportTranscript();
+        goOn = exportTranscript() && confirmUnsavedWork(command, transcriptOnly);
     return goOn;
 }
 
