@@ -93,9 +93,6 @@ private slots:
             << "bext.wav" << bextWav("10:15:30") << false << "Orig. Time: 10:15:30" << "BWF_StartTime" << "36930000"
             << 36930000LL;
         QTest::newRow("wave goes to the decoder") << "take.wave" << mono << true << "" << "" << "" << 0LL;
-        QTest::newRow("MP3 gets a decoder summary")
-            << "tone.mp3" << QByteArray() << true << "Container: MP3\n\n=== Audio Track ===\nFormat: Decoded PCM (16-bit)"
-            << "" << "" << 0LL;
         QTest::newRow("Ogg keeps its scanner's report and date")
             << "speech.ogg" << QByteArray() << true << "Container: Ogg" << "BWF_StartTime" << "37230000" << 37230000LL;
         QTest::newRow("A-law WAV keeps the Wave report") << "phone.wav" << QByteArray() << true

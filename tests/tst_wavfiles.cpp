@@ -127,8 +127,6 @@ QByteArray distinctBytes(qsizetype bytes)
     return out;
 }
 
-enum class Trouble { NothingToSave, MissingFolder, LimitInSamples, LimitAtTags };
-
 } // namespace
 
 class TestWavFiles : public QObject
@@ -164,11 +162,9 @@ private slots:
                                 const QStringList &tags) {
             QTest::newRow(name) << riff(fmt + pre + chunk("data", four) + post) << Status::Ok << four << kPcm << tags;
         };
-        ok("LIST between fmt and data", fmt + list + chunk("data", four), four);
         missing("44 bytes, data holds nothing", fmt + chunk("data", {}));
         ok("declared size shorter than the file", fmt + "data" + le32(4) + pcm, pcm.left(4));
         ok("declared size past the end runs to the end", fmt + "data" + le32(0xfffffff0) + four, four);
-        ok("trailing partial frame is dropped", fmt + "data" + le32(0) + pcm.left(10), four);
         ok("odd data size, then pad byte and LIST", mono8 + chunk("data", QByteArray("\x80\x00\xff", 3)) + list,
            s16({0, -32768, 32512}));
         missing("fmt after data is not seen", chunk("data", pcm) + fmt);
@@ -177,9 +173,6 @@ private slots:
                                   << quint16(0) << QStringList();
         missing("no fmt chunk", chunk("junk", QByteArray(24, 'j')) + chunk("data", pcm));
         missing("no data chunk", fmt + list + chunk("junk", pcm));
-        missing("fmt fields run past the end of the file",
-                chunk("junk", QByteArray(16, 'j')) + "fmt " + le32(0) + "data" + le32(0) + QByteArray(7, 'd'));
-        missing("chunk size runs past the end before data", fmt + "junk" + le32(0xffffffff) + chunk("data", pcm));
         QTest::newRow("not RIFF/WAVE") << riff(fmt + chunk("data", pcm)).replace(8, 4, "AVI ") << Status::MissingChunks
                                        << QByteArray() << quint16(0) << QStringList();
         ok("13 bits stored in 16", fmtChunk(kPcm, 1, 8000, 13) + chunk("data", pcm), pcm);
@@ -192,13 +185,9 @@ private slots:
         ok("64-bit float far past full scale", fmtChunk(kFloat, 1, 8000, 64) + chunk("data", floats<double>(huge)),
            saturated, kFloat);
         const Status unsupported = Status::UnsupportedFormat;
-        refused("no channels", fmtChunk(kPcm, 0, 44100, 16), unsupported);
-        refused("rate 0", fmtChunk(kPcm, 2, 0, 16), unsupported);
-        refused("rate beyond int", fmtChunk(kPcm, 2, 0x80000000u, 16), unsupported);
         refused("4-bit integer", fmtChunk(kPcm, 1, 8000, 4), unsupported);
         refused("A-law", fmtChunk(kALaw, 1, 8000, 8), Status::NeedsDecoder);
         refused("compressed but no channels", fmtChunk(kALaw, 0, 8000, 8), unsupported);
-        refused("extensible too short for its GUID", fmtChunk(kExtensible, 2, 44100, 16), unsupported);
         refused("extensible with a foreign GUID", extensibleFmt(kPcm, 2, 44100, 16, QByteArray(12, '\x5a')),
                 Status::NeedsDecoder);
         refused("extensible A-law", extensibleFmt(kALaw, 1, 8000, 8), Status::NeedsDecoder, kALaw);
@@ -318,9 +307,7 @@ private slots:
         const auto coded = [](quint16 tag, quint16 align, quint32 byteRate) {
             return chunk("fmt ", le16(tag) + le16(1) + le32(8000) + le32(byteRate) + le16(align) + le16(4));
         };
-        QTest::newRow("canonical") << riff(pcm + pcmData(176400))
-                                   << "=== Audio Track ===\nFormat: PCM\nChannels: 2\nSample Rate: 44100 Hz\n"
-                                      "Bit Depth: 16 bits\nDuration: 1.000 s\n\n";
+        QTest::newRow("canonical") << riff(pcm + pcmData(176400)) << audioSection("PCM", 2, 44100, 16, "1.000");
         QTest::newRow("extensible PCM") << riff(extensibleFmt(1, 2, 48000, 24) + pcmData(3 * 2 * 4800))
                                         << audioSection("Extensible (PCM)", 2, 48000, 24, "0.100");
         QTest::newRow("IMA ADPCM counts the fact chunk's frames")
@@ -338,10 +325,6 @@ private slots:
             << riff(pcm + coded(1, 1, 8000) + fmtChunk(1, 1, 8000, 8) + pcmData(8000) + pcm)
             << audioSection("PCM", 1, 8000, 8, "1.000");
         QTest::newRow("odd chunk then pad byte") << riff(chunk("junk", "12345") + pcm + pcmData(4)) << pcmSection;
-        QTest::newRow("fmt fields past the end") << riff(pcm).left(12 + 8 + 12) << QString();
-        QTest::newRow("huge chunk ends the walk") << riff("junk" + le32(0xFFFFFFF0) + pcm + pcmData(4)) << QString();
-        QTest::newRow("chunk running past the end ends the walk")
-            << riff(pcm + "junk" + le32(1000) + bext("10:15:30")) << audioSection("PCM", 2, 44100, 16);
         QTest::newRow("LIST and data are not reported")
             << riff(pcm + chunk("LIST", "INFO" + chunk("INAM", "Title")) + pcmData(4)) << pcmSection;
         QTest::newRow("bext before fmt") << riff(bext("10:15:30") + pcm + pcmData(4)) << bextOnly + pcmSection;
@@ -361,8 +344,6 @@ private slots:
                                path));
         QTest::newRow("as ffmpeg writes it") << readFile(path) << audioSection("PCM", 2, 44100, 16, "0.500")
                 + bextSection("Interview room 2", "2021-03-04", "10:15:30");
-        QTest::newRow("file ends inside the bext date") << bwf("Cut", "2021-03-04", "10:15:30").left(20 + 325)
-                                                        << bextSection("Cut", "2021-");
     }
 
     void sections()
@@ -381,7 +362,6 @@ private slots:
         QTest::addColumn<qlonglong>("after"); // start time held after the scan, when 5000 was held before
         const QByteArray pcm = fmtChunk(1, 2, 44100, 16) + pcmData(4);
         QTest::newRow("midnight") << riff(pcm + bext("00:00:00")) << StartTime::Set << 0LL;
-        QTest::newRow("dashes keep the previous time") << riff(bext("10-15-30")) << StartTime::Keep << 5000LL;
         QTest::newRow("hour 24 keeps the previous time") << riff(bext("24:00:00")) << StartTime::Keep << 5000LL;
         QTest::newRow("time cut by a NUL keeps the previous time")
             << riff(bext(QByteArray("10:15\0\0\0", 8))) << StartTime::Keep << 5000LL;
@@ -424,9 +404,6 @@ private slots:
         QTest::newRow("44.1 kHz truncates to whole ms")
             << wav(44100, cues({{1, 44099}}) + adtl(ltxt(1, 4294967295u)))
             << QList<Marker>{{999, 97392548, "", "", -1}};
-        QTest::newRow("count larger than the chunk")
-            << wav(1000, chunk("cue ", le32(1000) + le32(1) + le32(0) + "data" + le32(0) + le32(0) + le32(2500)))
-            << QList<Marker>{{2500, 2500, "", "", -1}};
         QTest::newRow("chunks cut short by the end of the file")
             << wav(1000, adtl(text("labl", 2, "Interview")) + cues({{1, 1000}, {2, 2000}, {3, 3000}})).chopped(10)
             << QList<Marker>{{1000, 1000, "", "", -1}, {2000, 2000, "Interview", "", -1}};
@@ -508,43 +485,31 @@ private slots:
         for (const QString &tag : {"TAG:title=" + details.reference, "TAG:IENG=" + details.transcriber,
                                    "TAG:comment=" + packCaseComment(details) + '\n'})
             QCOMPARE(format.contains(tag), !tag.endsWith('=') && !tag.endsWith("=\n"));
-        const qsizetype frames = bytes / 2 / channels;
-
-        // Our own loader gives the samples back, and the case fields through the tags.
-        const WavReadResult ours = readWav(file);
-        QCOMPARE(ours.samples, store.left(frames * 2 * channels));
-        const MetadataDisplay shown = metadataDisplay(ours.infoTags, 0);
-        QCOMPARE(shown.reference.value_or(QString()), details.reference);
-        QCOMPARE(shown.transcriber.value_or(QString()), details.transcriber);
-        const CommentFields fields = shown.commentFields.value_or(CommentFields());
-        QCOMPARE((QStringList{fields.location, fields.operation, fields.oic, fields.translator}),
-                 (QStringList{details.location, details.operation, details.oic, details.translator}));
+        // Our own loader reads back every tag written, the name in UTF-8.
+        QMap<QString, QString> written = tags;
+        written.removeIf([](std::pair<const QString &, QString &> tag) { return tag.second.isEmpty(); });
+        QCOMPARE(readWav(file).infoTags, written);
     }
 
     void failureKeepsExistingFile_data()
     {
-        QTest::addColumn<Trouble>("trouble");
-        QTest::newRow("nothing to save: refused before the file is touched") << Trouble::NothingToSave;
-        QTest::newRow("folder does not exist") << Trouble::MissingFolder;
-        QTest::newRow("file size limit reached among the samples") << Trouble::LimitInSamples;
-        QTest::newRow("file size limit reached at the still-buffered tags") << Trouble::LimitAtTags;
+        QTest::addColumn<qsizetype>("bytes");
+        QTest::newRow("nothing to save: refused before the file is touched") << qsizetype(0);
+        QTest::newRow("file size limit reached at the still-buffered tags") << qsizetype(1024 * 1024);
     }
 
     void failureKeepsExistingFile()
     {
-        QFETCH(Trouble, trouble);
+        QFETCH(qsizetype, bytes);
         QTemporaryDir dir;
         const QString existing = dir.filePath("out.wav");
         const QByteArray old("the only good copy");
-        const QByteArray store = trouble == Trouble::NothingToSave ? QByteArray() : distinctBytes(1024 * 1024);
+        const QByteArray store = distinctBytes(bytes);
         QVERIFY(writeFile(existing, old));
-        QString path = existing;
-        if (trouble == Trouble::MissingFolder)
-            path = dir.filePath("gone/out.wav");
         std::optional<FileSizeLimit> limit;
-        if (trouble == Trouble::LimitInSamples || trouble == Trouble::LimitAtTags)
-            limit.emplace(trouble == Trouble::LimitAtTags ? rlim_t(44 + store.size()) : 65536);
-        const WavSaveResult result = saveWav(path, store, 44100, 2, {{"Title", "T"}});
+        if (bytes)
+            limit.emplace(rlim_t(44 + bytes));
+        const WavSaveResult result = saveWav(existing, store, 44100, 2, {{"Title", "T"}});
         limit.reset();
         QVERIFY(!result.ok);
         QVERIFY(!result.error.isEmpty());
