@@ -66,12 +66,9 @@ QAudioFormat format(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char(' '));
     QAudioFormat f;
-    f.setSampleRate(parts.value(0).toInt());
-    f.setChannelCount(parts.value(1).toInt());
-    const QString kind = parts.value(2);
-    f.setSampleFormat(kind == QLatin1String("f32")   ? QAudioFormat::Float
-                      : kind == QLatin1String("s32") ? QAudioFormat::Int32
-                                                     : QAudioFormat::Int16);
+    f.setSampleRate(parts[0].toInt());
+    f.setChannelCount(parts[1].toInt());
+    f.setSampleFormat(parts[2] == "f32" ? QAudioFormat::Float : parts[2] == "s32" ? QAudioFormat::Int32 : QAudioFormat::Int16);
     return f;
 }
 
