@@ -108,12 +108,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("descriptor");
         QTest::addColumn<QList<quint32>>("collections"); // none: refused as malformed
-        const QString pedal = QString::fromLatin1(kPedalHex);
-        const QString numberedPedal = pedal.left(18) + QStringLiteral(" 85 02 ") + pedal.mid(18);
         using Usages = QList<quint32>;
-        QTest::newRow("three-button pedal") << bytes(pedal) << Usages{0x10004};
-        QTest::newRow("keyboard with a numbered pedal behind it")
-            << bytes(QString::fromLatin1(kKeyboardHex) + numberedPedal) << Usages{0x10006, 0x10004};
+        QTest::newRow("three-button pedal") << kPedal << Usages{0x10004};
+        QTest::newRow("keyboard with a numbered pedal behind it") << kKeyboard + numbered(kPedalHex, "02")
+                                                                  << Usages{0x10006, 0x10004};
         QTest::newRow("joystick collection inside a mouse's")
             << bytes("05 01 09 02 A1 01 09 04 A1 01 09 30 75 08 95 01 81 06 C0 C0") << Usages{0x10002};
         QTest::newRow("usage page given after the usage") << bytes("09 04 05 01 A1 01 C0") << Usages{0x10004};

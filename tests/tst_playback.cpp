@@ -68,7 +68,9 @@ QAudioFormat format(const QString &text)
     QAudioFormat f;
     f.setSampleRate(parts[0].toInt());
     f.setChannelCount(parts[1].toInt());
-    f.setSampleFormat(parts[2] == "f32" ? QAudioFormat::Float : parts[2] == "s32" ? QAudioFormat::Int32 : QAudioFormat::Int16);
+    f.setSampleFormat(parts[2] == "f32"   ? QAudioFormat::Float
+                      : parts[2] == "s32" ? QAudioFormat::Int32
+                                          : QAudioFormat::Int16);
     return f;
 }
 

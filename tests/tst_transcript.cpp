@@ -41,13 +41,16 @@ class TestTranscript : public QObject
 private slots:
     void init()
     {
-        m_grid = new TranscriptionGrid;
-        m_grid->resize(640, 400);
-        m_grid->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_grid));
+        m_window = new QWidget;
+        auto *layout = new QVBoxLayout(m_window);
+        layout->addWidget(m_grid = new TranscriptionGrid);
+        layout->addWidget(m_next = new QLineEdit); // where Tab from the grid's last cell goes
+        m_window->resize(640, 440);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
     }
 
-    void cleanup() { delete m_grid; }
+    void cleanup() { delete m_window; }
 
     void csvRoundTrip_data()
     {
@@ -204,23 +207,17 @@ private slots:
 
     void tabFromTheLastCellLeaves()
     {
-        QWidget window;
-        auto *layout = new QVBoxLayout(&window);
-        auto *grid = new TranscriptionGrid;
-        auto *next = new QLineEdit;
-        layout->addWidget(grid);
-        layout->addWidget(next);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        grid->addMarker(0, 1, "A", "", -1);
-        grid->setFocus();
-        grid->setCurrentCell(0, grid->columnCount() - 1);
-        QTest::keyClick(grid, Qt::Key_Tab);
-        QVERIFY(next->hasFocus());
+        m_grid->addMarker(0, 1, "A", "", -1);
+        m_grid->setFocus();
+        m_grid->setCurrentCell(0, m_grid->columnCount() - 1);
+        QTest::keyClick(m_grid, Qt::Key_Tab);
+        QVERIFY(m_next->hasFocus());
     }
 
 private:
+    QWidget *m_window = nullptr;
     TranscriptionGrid *m_grid = nullptr;
+    QLineEdit *m_next = nullptr;
 };
 
 QTEST_MAIN(TestTranscript)
