@@ -54,8 +54,8 @@ struct Rig
     QString node(int n) const { return dir.filePath(QStringLiteral("dev/hidraw%1").arg(n)); }
     QByteArray nodeName(int n) const { return QFile::encodeName(node(n)); }
 
-    // The sysfs side of device n: its name, ids and report descriptor.
-    void describe(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
+    // The sysfs side of device n (its name, ids and report descriptor), then its node.
+    bool plugIn(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
     {
         const QString device = dir.filePath(QStringLiteral("sys/class/hidraw/hidraw%1/device/").arg(n));
         QDir().mkpath(device);
@@ -70,11 +70,8 @@ struct Rig
             uevent.write("HID_PHYS=usb-0000:00:14.0-2/input0\n");
             report.write(descriptor);
         }
-    }
-
-    bool plugIn(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
-    {
-        describe(n, name, descriptor, hidId);
+        uevent.close();
+        report.close(); // written out before the node appears
         return mkfifo(nodeName(n).constData(), 0600) == 0;
     }
 
