@@ -1,5 +1,5 @@
-// The transcript: its CSV text both ways, and the grid that shows, edits,
-// plays and saves its rows.
+// The transcript: its CSV text both ways, and the grid that shows and edits
+// its rows.
 
 #include "widgets/timetext.h"
 #include "widgets/transcriptcsv.h"
