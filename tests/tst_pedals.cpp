@@ -54,8 +54,8 @@ struct Rig
     QString node(int n) const { return dir.filePath(QStringLiteral("dev/hidraw%1").arg(n)); }
     QByteArray nodeName(int n) const { return QFile::encodeName(node(n)); }
 
-    // The sysfs side of device n: its name, ids and report descriptor.
-    void describe(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
+    // The sysfs side of device n (its name, ids and report descriptor), then its node.
+    bool plugIn(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
     {
         const QString device = dir.filePath(QStringLiteral("sys/class/hidraw/hidraw%1/device/").arg(n));
         QDir().mkpath(device);
@@ -70,11 +70,8 @@ struct Rig
             uevent.write("HID_PHYS=usb-0000:00:14.0-2/input0\n");
             report.write(descriptor);
         }
-    }
-
-    bool plugIn(int n, const QString &name, const QByteArray &descriptor = kPedal, const QString &hidId = {}) const
-    {
-        describe(n, name, descriptor, hidId);
+        uevent.close();
+        report.close(); // written out before the node appears
         return mkfifo(nodeName(n).constData(), 0600) == 0;
     }
 
@@ -108,12 +105,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("descriptor");
         QTest::addColumn<QList<quint32>>("collections"); // none: refused as malformed
-        const QString pedal = QString::fromLatin1(kPedalHex);
-        const QString numberedPedal = pedal.left(18) + QStringLiteral(" 85 02 ") + pedal.mid(18);
         using Usages = QList<quint32>;
-        QTest::newRow("three-button pedal") << bytes(pedal) << Usages{0x10004};
-        QTest::newRow("keyboard with a numbered pedal behind it")
-            << bytes(QString::fromLatin1(kKeyboardHex) + numberedPedal) << Usages{0x10006, 0x10004};
+        QTest::newRow("three-button pedal") << kPedal << Usages{0x10004};
+        QTest::newRow("keyboard with a numbered pedal behind it") << kKeyboard + numbered(kPedalHex, "02")
+                                                                  << Usages{0x10006, 0x10004};
         QTest::newRow("joystick collection inside a mouse's")
             << bytes("05 01 09 02 A1 01 09 04 A1 01 09 30 75 08 95 01 81 06 C0 C0") << Usages{0x10002};
         QTest::newRow("usage page given after the usage") << bytes("09 04 05 01 A1 01 C0") << Usages{0x10004};
@@ -124,9 +119,6 @@ private slots:
         QTest::newRow("usage page restored by pop") << bytes("05 0C A4 05 01 B4 09 04 A1 01 C0") << Usages{0xC0004};
         QTest::newRow("long item skipped") << bytes("FE 02 10 AA BB 05 01 09 04 A1 01 C0") << Usages{0x10004};
         QTest::newRow("collection never closed") << bytes("05 01 09 04 A1 01") << Usages{};
-        QTest::newRow("pop without push") << bytes("B4 05 01 09 04 A1 01 C0") << Usages{};
-        QTest::newRow("pushed too deep") << bytes(QStringLiteral("A4 ").repeated(17) + "05 01 09 04 A1 01 C0")
-                                         << Usages{};
     }
 
     // Only a joystick application collection makes a device a pedal.
@@ -145,31 +137,25 @@ private slots:
         QTest::addColumn<QString>("hidId");
         QTest::addColumn<QByteArray>("descriptor");
         QTest::addColumn<QStringList>("reports");  // pedal A or B, then the bytes; the first brings the buttons to rest
-        QTest::addColumn<QStringList>("expected"); // none: the devices are not opened
-
-        const QString centre = QStringLiteral("Pedal: Center DOWN (Play)");
-        const QString centreUp = QStringLiteral("Pedal: Center UP (Stop)");
-        const QString left = QStringLiteral("Pedal: Left DOWN (Rewind)");
-        const QString right = QStringLiteral("Pedal: Right DOWN (Forward)");
+        QTest::addColumn<QStringList>("expected"); // signals; none: the devices are not opened
         const QByteArray vec = bytes(QString::fromLatin1(kVecHex));
         QTest::newRow("all three pressed, then released, centre first")
             << QString() << kPedal << QStringList{"A 00", "A 07", "A 00"}
-            << QStringList{"down 2", centre, "down 1", left, "down 3", right,
-                           "up 2", centreUp, "up 1", "Pedal: Left UP", "up 3", "Pedal: Right UP"};
+            << QStringList{"down 2", "down 1", "down 3", "up 2", "up 1", "up 3"};
         QTest::newRow("a bit that is no button is ignored")
-            << QString() << kPedal << QStringList{"A 00", "A 08", "A 09"} << QStringList{"down 1", left};
+            << QString() << kPedal << QStringList{"A 00", "A 08", "A 09"} << QStringList{"down 1"};
         QTest::newRow("two pedals share one state") << QString() << kPedal << QStringList{"A 00", "A 01", "B 00"}
-                                                    << QStringList{"down 1", left, "up 1", "Pedal: Left UP"};
+                                                    << QStringList{"down 1", "up 1"};
         QTest::newRow("VEC pedal") << kVecId << vec << QStringList{"A 00 00", "A 01 00", "A 03 00", "A 02 00", "A 00 00"}
-                                   << QStringList{"down 1", left, "down 2", centre, "up 1", "Pedal: Left UP", "up 2", centreUp};
+                                   << QStringList{"down 1", "down 2", "up 1", "up 2"};
         QTest::newRow("VEC pedal with numbered reports")
             << kVecId << numbered(kVecHex, "01") << QStringList{"A 01 00 00", "A 01 04 00", "A 02 01", "A 01 00 00"}
-            << QStringList{"down 3", right, "up 3", "Pedal: Right UP"};
+            << QStringList{"down 3", "up 3"};
         QTest::newRow("VEC descriptor on another device")
             << QStringLiteral("0003:00001234:00005678") << vec << QStringList() << QStringList();
         QTest::newRow("joystick pedal with numbered reports")
             << QString() << numbered(kPedalHex, "05") << QStringList{"A 05 00", "A 05 02", "A 06 01", "A 05 00"}
-            << QStringList{"down 2", centre, "up 2", centreUp};
+            << QStringList{"down 2", "up 2"};
     }
 
     void readsReports()
@@ -190,7 +176,7 @@ private slots:
             if (&report == &reports.first())
                 rig->seen.clear();
         }
-        QCOMPARE(rig->seen, expected);
+        QCOMPARE(rig->seen.filter(QRegularExpression("^(down|up) ")), expected);
 
         // The button state is the program's, not one manager's: the last report again is nothing new.
         Rig later;

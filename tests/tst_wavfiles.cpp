@@ -66,13 +66,6 @@ QByteArray infoList(const QList<QPair<QByteArray, QByteArray>> &tags)
     return chunk("LIST", body);
 }
 
-constexpr int kBextSize = 602; // what ffmpeg writes: the fields up to the reserved area
-
-QString generalSection(const QString &name, qint64 size)
-{
-    return QStringLiteral("=== General ===\nFilename: %1\nSize: %2 bytes\nContainer: Wave\n\n").arg(name).arg(size);
-}
-
 QString audioSection(const QString &format, int channels, int rate, int bits, const QString &duration = {})
 {
     return QStringLiteral("=== Audio Track ===\nFormat: %1\nChannels: %2\nSample Rate: %3 Hz\nBit Depth: %4 bits\n%5\n")
@@ -86,10 +79,10 @@ QString bextSection(const QString &description, const QString &date = {}, const 
         .arg(description, date, time);
 }
 
-// "bext" chunk data of `size` bytes; the originator after the description is
-// filled so that reading past the description's 256 bytes shows.
-QByteArray bextData(const QByteArray &description, const QByteArray &date, const QByteArray &time,
-                    int size = kBextSize)
+// "bext" chunk data of `size` bytes (602: what ffmpeg writes, the fields up to
+// the reserved area); the originator after the description is filled so that
+// reading past the description's 256 bytes shows.
+QByteArray bextData(const QByteArray &description, const QByteArray &date, const QByteArray &time, int size = 602)
 {
     QByteArray data(qMax(size, 346), '\0');
     data.replace(0, description.size(), description);
@@ -127,8 +120,6 @@ QByteArray distinctBytes(qsizetype bytes)
     return out;
 }
 
-enum class Trouble { NothingToSave, MissingFolder, LimitInSamples, LimitAtTags };
-
 } // namespace
 
 class TestWavFiles : public QObject
@@ -164,11 +155,9 @@ private slots:
                                 const QStringList &tags) {
             QTest::newRow(name) << riff(fmt + pre + chunk("data", four) + post) << Status::Ok << four << kPcm << tags;
         };
-        ok("LIST between fmt and data", fmt + list + chunk("data", four), four);
         missing("44 bytes, data holds nothing", fmt + chunk("data", {}));
         ok("declared size shorter than the file", fmt + "data" + le32(4) + pcm, pcm.left(4));
         ok("declared size past the end runs to the end", fmt + "data" + le32(0xfffffff0) + four, four);
-        ok("trailing partial frame is dropped", fmt + "data" + le32(0) + pcm.left(10), four);
         ok("odd data size, then pad byte and LIST", mono8 + chunk("data", QByteArray("\x80\x00\xff", 3)) + list,
            s16({0, -32768, 32512}));
         missing("fmt after data is not seen", chunk("data", pcm) + fmt);
@@ -177,9 +166,6 @@ private slots:
                                   << quint16(0) << QStringList();
         missing("no fmt chunk", chunk("junk", QByteArray(24, 'j')) + chunk("data", pcm));
         missing("no data chunk", fmt + list + chunk("junk", pcm));
-        missing("fmt fields run past the end of the file",
-                chunk("junk", QByteArray(16, 'j')) + "fmt " + le32(0) + "data" + le32(0) + QByteArray(7, 'd'));
-        missing("chunk size runs past the end before data", fmt + "junk" + le32(0xffffffff) + chunk("data", pcm));
         QTest::newRow("not RIFF/WAVE") << riff(fmt + chunk("data", pcm)).replace(8, 4, "AVI ") << Status::MissingChunks
                                        << QByteArray() << quint16(0) << QStringList();
         ok("13 bits stored in 16", fmtChunk(kPcm, 1, 8000, 13) + chunk("data", pcm), pcm);
@@ -192,13 +178,9 @@ private slots:
         ok("64-bit float far past full scale", fmtChunk(kFloat, 1, 8000, 64) + chunk("data", floats<double>(huge)),
            saturated, kFloat);
         const Status unsupported = Status::UnsupportedFormat;
-        refused("no channels", fmtChunk(kPcm, 0, 44100, 16), unsupported);
-        refused("rate 0", fmtChunk(kPcm, 2, 0, 16), unsupported);
-        refused("rate beyond int", fmtChunk(kPcm, 2, 0x80000000u, 16), unsupported);
         refused("4-bit integer", fmtChunk(kPcm, 1, 8000, 4), unsupported);
         refused("A-law", fmtChunk(kALaw, 1, 8000, 8), Status::NeedsDecoder);
         refused("compressed but no channels", fmtChunk(kALaw, 0, 8000, 8), unsupported);
-        refused("extensible too short for its GUID", fmtChunk(kExtensible, 2, 44100, 16), unsupported);
         refused("extensible with a foreign GUID", extensibleFmt(kPcm, 2, 44100, 16, QByteArray(12, '\x5a')),
                 Status::NeedsDecoder);
         refused("extensible A-law", extensibleFmt(kALaw, 1, 8000, 8), Status::NeedsDecoder, kALaw);
@@ -229,8 +211,6 @@ private slots:
         QCOMPARE(result.status, status);
         QTEST(result.formatTag, "formatTag");
         QTEST(result.samples, "samples");
-        if (status == Status::Ok)
-            QCOMPARE(result.bitsPerSample, 16);
         QStringList found;
         for (auto it = result.infoTags.cbegin(); it != result.infoTags.cend(); ++it)
             found << it.key() + QLatin1Char('=') + it.value();
@@ -239,70 +219,52 @@ private slots:
 
     void matchesFfmpeg_data()
     {
-        QTest::addColumn<QStringList>("arguments"); // to ffmpeg, %1 the output; none: write `built` instead
+        QTest::addColumn<QString>("source"); // ffmpeg writes it in stereo, extensible, with `codec`
+        QTest::addColumn<QString>("codec");  // none: `built` is written instead, in mono
         QTest::addColumn<QByteArray>("built");
-        QTest::addColumn<quint16>("rawTag");
         QTest::addColumn<quint16>("formatTag");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<QString>("note");
-        const auto made = [](const char *name, const QString &source, const QString &codec, quint16 rawTag,
-                             quint16 formatTag, int channels, const QString &note) {
-            QTest::newRow(name) << QStringList{"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", source}
-                                       + codec.split(QLatin1Char(' ')) + QStringList{"%1"}
-                                << QByteArray() << rawTag << formatTag << channels << note;
+        const auto made = [](const char *name, const char *source, const char *codec, quint16 formatTag) {
+            QTest::newRow(name) << QString::fromLatin1(source) << QString::fromLatin1(codec) << QByteArray()
+                                << formatTag;
         };
-        const auto built = [](const char *name, const QByteArray &fmt, const QByteArray &data, const QString &note) {
-            const quint16 tag = qFromLittleEndian<quint16>(fmt.constData() + 8);
-            QTest::newRow(name) << QStringList() << riff(fmt + chunk("data", data)) << tag << tag << 1 << note;
+        const auto built = [](const char *name, const QByteArray &fmt, const QByteArray &data) {
+            QTest::newRow(name) << QString() << QString() << riff(fmt + chunk("data", data))
+                                << qFromLittleEndian<quint16>(fmt.constData() + 8);
         };
-        const auto note = [](const char *from) {
-            return QStringLiteral("AudioEngine: Converting %1 to 16-bit.").arg(from);
-        };
-        const QString noise2 = QStringLiteral("aevalsrc=exprs=2*random(0)-1|2*random(1)-1:s=44100:d=0.3");
-        const QString loud2 = QStringLiteral("aevalsrc=exprs=3*random(0)-1.5|0.25*sin(2*PI*440*t):s=48000:d=0.3");
-        const quint16 ext = kExtensible;
-        made("ffmpeg pcm_u8", noise2, "-c:a pcm_u8", kPcm, kPcm, 2, note("8-bit PCM"));
-        made("ffmpeg extensible pcm_s24le", noise2, "-c:a pcm_s24le", ext, kPcm, 2, note("24-bit PCM"));
-        made("ffmpeg extensible pcm_s32le", noise2, "-c:a pcm_s32le", ext, kPcm, 2, note("32-bit PCM"));
-        made("ffmpeg extensible f32le past full scale", loud2, "-c:a pcm_f32le", ext, kFloat, 2, note("32-bit float"));
+        made("ffmpeg extensible pcm_s32le", "aevalsrc=exprs=2*random(0)-1|2*random(1)-1:s=44100:d=0.3", "pcm_s32le",
+             kPcm);
+        made("ffmpeg extensible f32le past full scale",
+             "aevalsrc=exprs=3*random(0)-1.5|0.25*sin(2*PI*440*t):s=48000:d=0.3", "pcm_f32le", kFloat);
         const double step = 1.0 / 32768;
         const QList<double> edges = {0.5 * step,  1.5 * step,     2.5 * step,     -0.5 * step,     -1.5 * step,
                                      -2.5 * step, 32766.5 * step, 32767.5 * step, -32767.5 * step, -32768.5 * step,
                                      1.0,         -1.0,           1.7,            -1.7,            0.0};
-        built("half steps and clipping, 32-bit float", fmtChunk(kFloat, 1, 8000, 32), floats<float>(edges),
-              note("32-bit float"));
-        built("half steps and clipping, 64-bit float", fmtChunk(kFloat, 1, 8000, 64), floats<double>(edges),
-              note("64-bit float"));
+        built("half steps and clipping, 32-bit float", fmtChunk(kFloat, 1, 8000, 32), floats<float>(edges));
+        built("half steps and clipping, 64-bit float", fmtChunk(kFloat, 1, 8000, 64), floats<double>(edges));
         const QByteArray ints = s24({0, 1, -1, 255, 256, -256, -257, 0x7fffff, -0x800000, 0x12345});
-        built("24-bit negatives truncate downwards", fmtChunk(kPcm, 1, 8000, 24), ints, note("24-bit PCM"));
+        built("24-bit negatives truncate downwards", fmtChunk(kPcm, 1, 8000, 24), ints);
         // 20-bit samples left-aligned in three bytes (block align 3).
-        built("20 bits in 24", fmtChunk(kPcm, 1, 8000, 20).replace(20, 2, le16(3)), ints, note("20-bit PCM"));
+        built("20 bits in 24", fmtChunk(kPcm, 1, 8000, 20).replace(20, 2, le16(3)), ints);
     }
 
     void matchesFfmpeg()
     {
-        QFETCH(QStringList, arguments);
+        QFETCH(QString, source);
+        QFETCH(QString, codec);
         QFETCH(QByteArray, built);
-        QFETCH(quint16, rawTag);
-        QFETCH(QString, note);
+        QFETCH(quint16, formatTag);
         const QString path = dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + ".wav");
-        if (arguments.isEmpty()) {
-            QVERIFY(writeFile(path, built));
-        } else {
-            arguments.replaceInStrings(QStringLiteral("%1"), path);
-            QVERIFY(!run(QStringLiteral("ffmpeg"), arguments).isNull());
-        }
+        QVERIFY(codec.isEmpty() ? writeFile(path, built) : ffmpegGenerate(source, {"-c:a", codec}, path));
         QByteArray bytes = readFile(path);
-        QCOMPARE(bytes.mid(20, 2), le16(rawTag));
+        QCOMPARE(bytes.mid(20, 2), le16(codec.isEmpty() ? formatTag : kExtensible));
         const QByteArray reference = ffmpegS16(path);
         QVERIFY(!reference.isEmpty());
         const WavReadResult result = readWav(std::move(bytes));
         QCOMPARE(result.status, Status::Ok);
-        QTEST(result.formatTag, "formatTag");
-        QTEST(result.channels, "channels");
-        QCOMPARE(result.bitsPerSample, 16);
+        QCOMPARE(result.formatTag, formatTag);
+        QCOMPARE(result.channels, codec.isEmpty() ? 1 : 2);
         QVERIFY(result.samples == reference);
-        QCOMPARE(result.notes, note.isEmpty() ? QStringList() : QStringList{note});
+        QCOMPARE(result.notes.size(), 1); // the conversion to 16 bits is noted
     }
 
     void sections_data()
@@ -318,9 +280,7 @@ private slots:
         const auto coded = [](quint16 tag, quint16 align, quint32 byteRate) {
             return chunk("fmt ", le16(tag) + le16(1) + le32(8000) + le32(byteRate) + le16(align) + le16(4));
         };
-        QTest::newRow("canonical") << riff(pcm + pcmData(176400))
-                                   << "=== Audio Track ===\nFormat: PCM\nChannels: 2\nSample Rate: 44100 Hz\n"
-                                      "Bit Depth: 16 bits\nDuration: 1.000 s\n\n";
+        QTest::newRow("canonical") << riff(pcm + pcmData(176400)) << audioSection("PCM", 2, 44100, 16, "1.000");
         QTest::newRow("extensible PCM") << riff(extensibleFmt(1, 2, 48000, 24) + pcmData(3 * 2 * 4800))
                                         << audioSection("Extensible (PCM)", 2, 48000, 24, "0.100");
         QTest::newRow("IMA ADPCM counts the fact chunk's frames")
@@ -338,10 +298,6 @@ private slots:
             << riff(pcm + coded(1, 1, 8000) + fmtChunk(1, 1, 8000, 8) + pcmData(8000) + pcm)
             << audioSection("PCM", 1, 8000, 8, "1.000");
         QTest::newRow("odd chunk then pad byte") << riff(chunk("junk", "12345") + pcm + pcmData(4)) << pcmSection;
-        QTest::newRow("fmt fields past the end") << riff(pcm).left(12 + 8 + 12) << QString();
-        QTest::newRow("huge chunk ends the walk") << riff("junk" + le32(0xFFFFFFF0) + pcm + pcmData(4)) << QString();
-        QTest::newRow("chunk running past the end ends the walk")
-            << riff(pcm + "junk" + le32(1000) + bext("10:15:30")) << audioSection("PCM", 2, 44100, 16);
         QTest::newRow("LIST and data are not reported")
             << riff(pcm + chunk("LIST", "INFO" + chunk("INAM", "Title")) + pcmData(4)) << pcmSection;
         QTest::newRow("bext before fmt") << riff(bext("10:15:30") + pcm + pcmData(4)) << bextOnly + pcmSection;
@@ -361,8 +317,6 @@ private slots:
                                path));
         QTest::newRow("as ffmpeg writes it") << readFile(path) << audioSection("PCM", 2, 44100, 16, "0.500")
                 + bextSection("Interview room 2", "2021-03-04", "10:15:30");
-        QTest::newRow("file ends inside the bext date") << bwf("Cut", "2021-03-04", "10:15:30").left(20 + 325)
-                                                        << bextSection("Cut", "2021-");
     }
 
     void sections()
@@ -371,7 +325,8 @@ private slots:
         QFETCH(QString, sections);
         const ScanResult result = scanWavMetadata(file, QStringLiteral("x.wav"));
         QVERIFY(result.hasReport);
-        QCOMPARE(result.report, generalSection(QStringLiteral("x.wav"), file.size()) + sections);
+        const QString general = QStringLiteral("=== General ===\nFilename: x.wav\nSize: %1 bytes\nContainer: Wave\n\n");
+        QCOMPARE(result.report, general.arg(file.size()) + sections);
     }
 
     void startTime_data()
@@ -381,7 +336,6 @@ private slots:
         QTest::addColumn<qlonglong>("after"); // start time held after the scan, when 5000 was held before
         const QByteArray pcm = fmtChunk(1, 2, 44100, 16) + pcmData(4);
         QTest::newRow("midnight") << riff(pcm + bext("00:00:00")) << StartTime::Set << 0LL;
-        QTest::newRow("dashes keep the previous time") << riff(bext("10-15-30")) << StartTime::Keep << 5000LL;
         QTest::newRow("hour 24 keeps the previous time") << riff(bext("24:00:00")) << StartTime::Keep << 5000LL;
         QTest::newRow("time cut by a NUL keeps the previous time")
             << riff(bext(QByteArray("10:15\0\0\0", 8))) << StartTime::Keep << 5000LL;
@@ -424,9 +378,6 @@ private slots:
         QTest::newRow("44.1 kHz truncates to whole ms")
             << wav(44100, cues({{1, 44099}}) + adtl(ltxt(1, 4294967295u)))
             << QList<Marker>{{999, 97392548, "", "", -1}};
-        QTest::newRow("count larger than the chunk")
-            << wav(1000, chunk("cue ", le32(1000) + le32(1) + le32(0) + "data" + le32(0) + le32(0) + le32(2500)))
-            << QList<Marker>{{2500, 2500, "", "", -1}};
         QTest::newRow("chunks cut short by the end of the file")
             << wav(1000, adtl(text("labl", 2, "Interview")) + cues({{1, 1000}, {2, 2000}, {3, 3000}})).chopped(10)
             << QList<Marker>{{1000, 1000, "", "", -1}, {2000, 2000, "Interview", "", -1}};
@@ -493,8 +444,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("out.wav");
         const QByteArray store = distinctBytes(bytes);
-        const QMap<QString, QString> tags = caseDetailsTags(details);
-        const WavSaveResult result = saveWav(path, store, rate, channels, tags);
+        const WavSaveResult result = saveWav(path, store, rate, channels, caseDetailsTags(details));
         QVERIFY2(result.ok, qPrintable(result.error));
         const QByteArray file = readFile(path);
         QCOMPARE(file.left(44), "RIFF" + le32(quint32(file.size() - 8)) + "WAVEfmt " + le32(16) + le16(1)
@@ -508,43 +458,27 @@ private slots:
         for (const QString &tag : {"TAG:title=" + details.reference, "TAG:IENG=" + details.transcriber,
                                    "TAG:comment=" + packCaseComment(details) + '\n'})
             QCOMPARE(format.contains(tag), !tag.endsWith('=') && !tag.endsWith("=\n"));
-        const qsizetype frames = bytes / 2 / channels;
-
-        // Our own loader gives the samples back, and the case fields through the tags.
-        const WavReadResult ours = readWav(file);
-        QCOMPARE(ours.samples, store.left(frames * 2 * channels));
-        const MetadataDisplay shown = metadataDisplay(ours.infoTags, 0);
-        QCOMPARE(shown.reference.value_or(QString()), details.reference);
-        QCOMPARE(shown.transcriber.value_or(QString()), details.transcriber);
-        const CommentFields fields = shown.commentFields.value_or(CommentFields());
-        QCOMPARE((QStringList{fields.location, fields.operation, fields.oic, fields.translator}),
-                 (QStringList{details.location, details.operation, details.oic, details.translator}));
     }
 
     void failureKeepsExistingFile_data()
     {
-        QTest::addColumn<Trouble>("trouble");
-        QTest::newRow("nothing to save: refused before the file is touched") << Trouble::NothingToSave;
-        QTest::newRow("folder does not exist") << Trouble::MissingFolder;
-        QTest::newRow("file size limit reached among the samples") << Trouble::LimitInSamples;
-        QTest::newRow("file size limit reached at the still-buffered tags") << Trouble::LimitAtTags;
+        QTest::addColumn<qsizetype>("bytes");
+        QTest::newRow("nothing to save: refused before the file is touched") << qsizetype(0);
+        QTest::newRow("file size limit reached at the still-buffered tags") << qsizetype(1024 * 1024);
     }
 
     void failureKeepsExistingFile()
     {
-        QFETCH(Trouble, trouble);
+        QFETCH(qsizetype, bytes);
         QTemporaryDir dir;
         const QString existing = dir.filePath("out.wav");
         const QByteArray old("the only good copy");
-        const QByteArray store = trouble == Trouble::NothingToSave ? QByteArray() : distinctBytes(1024 * 1024);
+        const QByteArray store = distinctBytes(bytes);
         QVERIFY(writeFile(existing, old));
-        QString path = existing;
-        if (trouble == Trouble::MissingFolder)
-            path = dir.filePath("gone/out.wav");
         std::optional<FileSizeLimit> limit;
-        if (trouble == Trouble::LimitInSamples || trouble == Trouble::LimitAtTags)
-            limit.emplace(trouble == Trouble::LimitAtTags ? rlim_t(44 + store.size()) : 65536);
-        const WavSaveResult result = saveWav(path, store, 44100, 2, {{"Title", "T"}});
+        if (bytes)
+            limit.emplace(rlim_t(44 + bytes));
+        const WavSaveResult result = saveWav(existing, store, 44100, 2, {{"Title", "T"}});
         limit.reset();
         QVERIFY(!result.ok);
         QVERIFY(!result.error.isEmpty());
