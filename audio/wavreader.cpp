@@ -226,7 +226,9 @@ WavReadResult readWav(QByteArray bytes)
         widenU8(bytes, start, count);
         break;
     case Layout::S16:
-        std::memmove(samples, samples + start, size_t(2 * count));
+        // Moves where the samples begin, not the samples: a memmove by the few
+        // bytes of a header runs at a fraction of the speed of a copy.
+        bytes.remove(0, start);
         break;
     case Layout::S24:
     case Layout::S32:
@@ -240,7 +242,10 @@ WavReadResult readWav(QByteArray bytes)
         break;
     }
     bytes.resize(2 * count);
-    bytes.squeeze();
+    // Giving back the room of the header and the chunks after the samples
+    // copies every sample: only worth it when that room is large.
+    if (bytes.capacity() - bytes.size() > bytes.size() / 16)
+        bytes.squeeze();
 
     const QString note = conversionNote(*layout, fmt->bits);
     if (!note.isEmpty())
