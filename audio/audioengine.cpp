@@ -248,7 +248,7 @@ bool AudioEngine::finishLoad(Incoming &&incoming)
     loading = false;
     emit loadingStateChanged(false);
     emit debugMessage(QStringLiteral("AudioEngine: Load Complete."));
-    history.recordLoad();
+    history.recordLoad(store.size());
 
     QMap<QString, QString> meta = incoming.tags;
     if (startTimeOfDayMs > 0)

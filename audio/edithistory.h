@@ -31,8 +31,12 @@ struct HistoryMove
 // The buffers of dropped steps are kept and refilled by later edits (never
 // more buffers than kMaxSteps in all), so a steady session of edits takes no
 // new memory: fresh memory costs a page fault for every 4 KB written.
-// Until the history is full, a buffer the size of the last edit is mapped
-// in the background after each edit, so that the next one finds it ready.
+// Before that, the first edits of a recording cut their buffers from a
+// reserve mapped in the background after the load: an eighth of the store,
+// at most kMaxReserve, whose rest goes back once the history holds
+// kMaxSteps buffers. When the reserve has no room for another edit of the
+// last one's size, a buffer that size is mapped in the background after
+// each edit, so that the next one finds it ready.
 //
 // A load is a step that changes nothing: right after a load one undo acts
 // without changing a sample, and after a load and one edit the first two
@@ -41,12 +45,15 @@ class EditHistory
 {
 public:
     static constexpr int kMaxSteps = 10;
+    // A cap for long recordings: eleven minutes of 48 kHz 16-bit stereo.
+    static constexpr qint64 kMaxReserve = 128 * 1024 * 1024;
 
     // Forgets every step and frees its memory: a load begins, or the store is
     // replaced.
     void clear();
-    // A load finished: the history holds one step, which changes nothing.
-    void recordLoad();
+    // A load finished: the history holds one step, which changes nothing,
+    // and a reserve for the store's first edits begins to be mapped.
+    void recordLoad(qint64 storeBytes);
     // Before an edit writes [byteOffset, byteOffset + byteLength) of store:
     // keeps those bytes as the newest undo step, drops the oldest beyond
     // kMaxSteps and forgets every redo step. The range is cut to the store.
@@ -78,4 +85,6 @@ private:
     std::vector<Step> redoSteps; // newest last
     std::vector<PageBuffer> spare; // buffers of dropped steps, for the next edits
     std::future<PageBuffer> prepared; // a spare being mapped on another thread
+    std::future<PageBuffer> reserving; // the reserve, after a load
+    PageBuffer reserve;
 };

@@ -12,6 +12,13 @@
 class PageBuffer
 {
 public:
+    // Whether takeFront() cuts pieces that are freed on their own.
+#ifdef Q_OS_LINUX
+    static constexpr bool kSplits = true;
+#else
+    static constexpr bool kSplits = false;
+#endif
+
     PageBuffer() = default;
     explicit PageBuffer(qint64 capacity);
     ~PageBuffer();
@@ -26,6 +33,10 @@ public:
     bool isEmpty() const { return used == 0; }
     // Within the capacity only: a longer size is cut to it.
     void setSize(qint64 size);
+    // The first `length` bytes of the block, rounded up to whole pages, as a
+    // buffer of their own (of capacity and size `length`); this one keeps the
+    // rest. Needs length <= capacity(). Where blocks do not split, a new one.
+    PageBuffer takeFront(qint64 length);
 
 private:
     void release();
@@ -33,6 +44,5 @@ private:
     char *block = nullptr;
     qint64 used = 0;
     qint64 room = 0;
-    qint64 mapped = 0; // bytes of the mapping, aligned start included
-    void *mapping = nullptr;
+    qint64 mapped = 0; // bytes of the mapping from block on: room in whole pages
 };

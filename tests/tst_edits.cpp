@@ -131,7 +131,7 @@ private slots:
                 store.resize(random.bounded(2, 600 * channels));
                 std::generate(store.begin(), store.end(), [&] { return char(random.bounded(256)); });
                 expected = store;
-                history.recordLoad();
+                history.recordLoad(store.size());
                 copies[0] = {expected};
                 copies[1].clear();
             } else if (pick < 55) {
@@ -164,6 +164,27 @@ private slots:
             QVERIFY2(store == expected, qPrintable(QStringLiteral("round %1").arg(round)));
             QCOMPARE(history.undoCount(), copies[0].size());
             QCOMPARE(history.redoCount(), copies[1].size());
+        }
+    }
+
+    // A 1 MB store's reserve holds six of these edits: pieces cut from it
+    // must not overlap, and the edits after it map their own.
+    void editsFromTheReserveKeepTheirOwnBytes()
+    {
+        QByteArray store(1 << 20, Qt::Uninitialized);
+        for (qsizetype i = 0; i < store.size(); ++i)
+            store[i] = char(i % 251);
+        EditHistory history;
+        history.recordLoad(store.size());
+        QList<QByteArray> states{store};
+        for (int n = 0; n < 9; ++n) {
+            history.recordEdit(store, n * 50'000, 20'000);
+            std::fill_n(store.data() + n * 50'000, 20'000, char(n + 1));
+            states.append(store);
+        }
+        for (int n = 8; n >= 0; --n) {
+            QVERIFY(history.undo(store).acted);
+            QVERIFY2(store == states[n], qPrintable(QStringLiteral("undo to state %1").arg(n)));
         }
     }
 
