@@ -125,6 +125,28 @@ private slots:
         }
     }
 
+    // Zoomed in far, a stretch of one held value draws a pixel of its own
+    // inside the view; at full negative scale it once fell below the bottom row.
+    void heldSamplesShowInsideTheView_data()
+    {
+        QTest::addColumn<int>("sample");
+        QTest::newRow("full negative scale") << -32768;
+        QTest::newRow("silence") << 0;
+        QTest::newRow("full positive scale") << 32767;
+    }
+
+    void heldSamplesShowInsideTheView()
+    {
+        QFETCH(int, sample);
+        const QByteArray samples = fixtures::s16(QList<int>(100, sample));
+        const int height = 80;
+        const QList<WaveColumn> columns = traceColumns({samples, 1, 8000}, 0, 1.0, 0, 10, height);
+        QCOMPARE(columns.size(), 10);
+        for (const WaveColumn &column : columns) {
+            QVERIFY(column.top >= 0 && column.top < column.bottom);
+            QVERIFY2(column.top < height, qPrintable(QString::number(column.top)));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWaveform)

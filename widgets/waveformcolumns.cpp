@@ -50,8 +50,14 @@ WaveColumn columnAt(int x, int height, double lo, double hi)
     hi = std::min(hi, 1.0);
     const int mid = height / 2;
     WaveColumn column{x, mid - int(mid * hi), mid - int(mid * lo)};
-    if (column.top == column.bottom)
-        ++column.bottom;
+    // A flat stretch still shows a pixel, inside the view: at full negative
+    // scale (-32768 held) that pixel lies above the bottom edge.
+    if (column.top == column.bottom) {
+        if (column.bottom < std::max(2 * mid, mid + 1))
+            ++column.bottom;
+        else
+            --column.top;
+    }
     return column;
 }
 
