@@ -54,6 +54,8 @@ int crashWorker(int argc, char **argv)
     rig.grid()->addMarker(250, 900, QStringLiteral("Speaker A"), QStringLiteral("\"Quoted\", and\nwrapped"), 0);
     QTest::keyClicks(rig.child<QLineEdit>("refEdit"), QStringLiteral("  REF 9 "));
     QTest::keyClicks(rig.child<QLineEdit>("translatorEdit"), QStringLiteral("M. Ozturk"));
+    QTest::keyClicks(rig.child<QLineEdit>("auditNoteEdit"), QStringLiteral("Witness pauses"));
+    QTest::keyClick(rig.child<QLineEdit>("auditNoteEdit"), Qt::Key_Return);
 
     const QString path = journalDirectory() + QStringLiteral("/journal-%1.json").arg(QCoreApplication::applicationPid());
     const bool written = QTest::qWaitFor(
@@ -61,7 +63,8 @@ int crashWorker(int argc, char **argv)
             QFile file(path);
             const JournalDecode read = decodeJournal(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
             return read.ok && read.journal.edits.size() == 5
-                && read.journal.details.translator == QStringLiteral("M. Ozturk");
+                && read.journal.details.translator == QStringLiteral("M. Ozturk")
+                && read.journal.auditNotes == QStringList{QStringLiteral("Witness pauses")};
         },
         10000);
     if (!written)
@@ -88,7 +91,7 @@ private slots:
 
     void askedBeforeWorkIsLetGo_data()
     {
-        QTest::addColumn<QStringList>("work");   // rows, details, audio, exported
+        QTest::addColumn<QStringList>("work");   // rows, details, audio, note, exported, reported
         QTest::addColumn<QString>("command");    // open, import, close
         QTest::addColumn<QString>("choice");     // the button pressed, if asked; Cancel when asked again
         QTest::addColumn<QStringList>("listed"); // what the question lists; empty: no question
@@ -113,6 +116,13 @@ private slots:
         QTest::newRow("rows and details, CSV exported, close: the details are not in it")
             << QStringList{"rows", "details", "exported"} << "close" << "Discard"
             << QStringList{"case details not saved"} << true;
+        const QString note = QStringLiteral("1 audit note not in a PDF report");
+        QTest::newRow("audit note, open: the next report begins at the new recording")
+            << QStringList{"note"} << "open" << "Cancel" << QStringList{note} << false;
+        QTest::newRow("audit note, import: not in a transcript")
+            << QStringList{"note"} << "import" << QString() << QStringList() << true;
+        QTest::newRow("audit note, PDF exported, close")
+            << QStringList{"note", "reported"} << "close" << QString() << QStringList() << true;
     }
 
     void askedBeforeWorkIsLetGo()
@@ -171,9 +181,18 @@ private slots:
             click("selectAllButton");
             click("normButton");
         }
+        if (work.contains(QLatin1String("note"))) {
+            auto *noteEdit = rig->child<QLineEdit>("auditNoteEdit");
+            QTest::keyClicks(noteEdit, QStringLiteral("Door slams"));
+            QTest::keyClick(noteEdit, Qt::Key_Return);
+        }
         if (work.contains(QLatin1String("exported"))) {
             paths << exported;
             rig->exportEntry(1);
+        }
+        if (work.contains(QLatin1String("reported"))) {
+            paths << dir.filePath(QStringLiteral("report.pdf"));
+            rig->exportEntry(2);
         }
         const QList<Marker> rowsBefore = grid->getMarkers();
         if (command != QLatin1String("close"))
@@ -224,7 +243,7 @@ private slots:
         const QStringList shown = offer();
         QCOMPARE(shown.size(), 1);
         QVERIFY2(shown.first().startsWith(QStringLiteral("Recover unsaved work on statement.wav from ")), qPrintable(shown.first()));
-        QVERIFY(shown.first().endsWith(QStringLiteral("(2 rows, 5 edits)")));
+        QVERIFY(shown.first().endsWith(QStringLiteral("(2 rows, 5 edits, 1 audit note)")));
 
         AudioEngine *engine = rig->engine();
         QCOMPARE(sha1(engine->samples()), reached.value(1));
@@ -237,6 +256,7 @@ private slots:
         QCOMPARE(rig->child<QLineEdit>("refEdit")->text(), QStringLiteral("  REF 9 "));
         QCOMPARE(rig->child<QLineEdit>("translatorEdit")->text(), QStringLiteral("M. Ozturk"));
         QVERIFY(rig->auditLog().contains(QStringLiteral("Recovered: ") + recording));
+        QVERIFY(rig->auditLog().contains(QStringLiteral("Witness pauses")));
         // The old journal is gone; the recovered work is journalled anew.
         const QStringList left = QDir(journalDirectory()).entryList({QStringLiteral("journal-*.json")});
         QCOMPARE(left, QStringList{QStringLiteral("journal-%1.json").arg(QCoreApplication::applicationPid())});

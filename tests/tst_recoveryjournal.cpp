@@ -4,6 +4,8 @@
 #include "audiofixtures.h"
 #include "ui/journalkeeper.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -29,6 +31,7 @@ RecoveryJournal sample()
                  QStringLiteral("DC Ørsted"), QString(), QStringLiteral("\t")};
     j.timeSourceIndex = 1;
     j.timeSourceText = QStringLiteral("Real Time");
+    j.auditNotes = {QStringLiteral("Door slams at \"12:04\"\n— 東京"), QStringLiteral("Noted by hand")};
     j.written = QDateTime::fromMSecsSinceEpoch(1700000100456, Qt::UTC);
     return j;
 }
@@ -47,7 +50,14 @@ private slots:
         QVERIFY(back.journal == sample());
         const QString when = sample().written.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         QCOMPARE(recoveryQuestion(back.journal),
-                 QStringLiteral("Recover unsaved work on Zoë \"night\" 2.wav from %1? (2 rows, 6 edits)").arg(when));
+                 QStringLiteral("Recover unsaved work on Zoë \"night\" 2.wav from %1? (2 rows, 6 edits, 2 audit notes)").arg(when));
+
+        // Journals written before audit notes were kept still read.
+        QJsonObject older = QJsonDocument::fromJson(encodeJournal(sample())).object();
+        older.remove(QStringLiteral("auditNotes"));
+        const JournalDecode old = decodeJournal(QJsonDocument(older).toJson());
+        QVERIFY2(old.ok, qPrintable(old.error));
+        QVERIFY(old.journal.auditNotes.isEmpty());
     }
 
     void refusesCorruptInput_data()
@@ -57,6 +67,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("a later version") << QByteArray("\"version\": 1") << QByteArray("\"version\": 2") << "version 2";
         QTest::newRow("fractional time") << QByteArray("2500") << QByteArray("2500.5") << "edit 1: \"endMs\"";
+        QTest::newRow("a note that is no text") << QByteArray("\"Noted by hand\"") << QByteArray("2") << "audit note 2";
     }
 
     void refusesCorruptInput()

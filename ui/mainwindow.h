@@ -270,6 +270,7 @@ private:
     bool transcriptChanged = false; // since the last CSV export or import
     bool caseDetailsChanged = false; // since the last WAV save or PDF export: the CSV holds no case details
     bool audioChanged = false;       // since the last WAV save
+    QStringList unreportedNotes;     // audit notes typed since this recording's last PDF report
     JournalKeeper *journal = nullptr;
     QList<JournalEdit> journalEdits; // every edit since the recording was opened, undo and redo too
     // The audit log itself; the pane only shows it.

@@ -88,6 +88,7 @@ void MainWindow::onRecordingReplaced(const QString &path)
     showTitle(path);
     transcriptChanged = false;
     audioChanged = false;
+    unreportedNotes.clear(); // the next report begins at this recording's "Opened:" line
     journalEdits.clear();
     auditedHistory.recordLoad(); // as the engine's history, which starts again with this recording
     noteWorkChanged();

@@ -50,6 +50,9 @@ void MainWindow::onAddAuditNote()
     auditRecord.append(AuditEntry{text, true});
     showAuditEntry(auditRecord.last());
     auditNoteEdit->clear();
+    // Only a PDF report carries the notes.
+    unreportedNotes.append(text);
+    noteWorkChanged();
 }
 
 void MainWindow::showAuditEntry(const AuditEntry &entry)

@@ -54,6 +54,7 @@ RecoveryJournal MainWindow::journalSnapshot() const
         snapshot.timeSourceText = timeSourceCombo->currentText();
     }
     snapshot.typedStartTimeMs = typedStartTimeMs;
+    snapshot.auditNotes = unreportedNotes;
     return snapshot;
 }
 
@@ -149,9 +150,14 @@ void MainWindow::recover(const RecoveryJournal &found)
         if (edit)
             edit->setText(text);
     }
+    for (const QString &note : found.auditNotes) {
+        auditRecord.append(AuditEntry{note, true});
+        showAuditEntry(auditRecord.last());
+    }
     // Recovered work is in no file yet.
     transcriptChanged = !found.rows.isEmpty();
     caseDetailsChanged = true;
+    unreportedNotes = found.auditNotes;
     appendAudit(QStringLiteral("Recovered: ") + found.recordingPath);
     logEvent(QStringLiteral("Action: Recovered %1 rows and the case details%2")
                  .arg(found.rows.size())

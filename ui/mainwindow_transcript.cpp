@@ -174,5 +174,6 @@ void MainWindow::onExportPdfClicked()
     }
     appendAudit(QStringLiteral("Exported PDF: ") + path);
     caseDetailsChanged = false;
+    unreportedNotes.clear();
     noteWorkChanged();
 }

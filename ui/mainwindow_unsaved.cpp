@@ -45,6 +45,7 @@ UnsavedWork MainWindow::unsavedWork(bool transcriptOnly) const
     if (!transcriptOnly) {
         work.caseDetails = caseDetailsChanged;
         work.audioEdits = audioChanged;
+        work.auditNotes = int(unreportedNotes.size());
     }
     return work;
 }

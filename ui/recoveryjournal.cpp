@@ -223,7 +223,7 @@ bool operator==(const RecoveryJournal &a, const RecoveryJournal &b)
         && x.reference == y.reference && x.location == y.location && x.operation == y.operation
         && x.oic == y.oic && x.transcriber == y.transcriber && x.translator == y.translator
         && a.timeSourceIndex == b.timeSourceIndex && a.timeSourceText == b.timeSourceText
-        && a.typedStartTimeMs == b.typedStartTimeMs
+        && a.typedStartTimeMs == b.typedStartTimeMs && a.auditNotes == b.auditNotes
         && a.written == b.written;
 }
 
@@ -272,6 +272,7 @@ QByteArray encodeJournal(const RecoveryJournal &journal)
          QJsonObject{{QLatin1String("index"), journal.timeSourceIndex},
                      {QLatin1String("text"), journal.timeSourceText},
                      {QLatin1String("typedStartMs"), journal.typedStartTimeMs}}},
+        {QLatin1String("auditNotes"), QJsonArray::fromStringList(journal.auditNotes)},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -328,6 +329,15 @@ JournalDecode decodeJournal(QByteArrayView bytes)
     // Journals from before typed start times have none.
     if (sourceObject.contains(QLatin1String("typedStartMs")))
         source.integer(QLatin1String("typedStartMs"), qint64(-1), kDayMs - 1, &journal.typedStartTimeMs);
+    // Nor journals from before audit notes were kept.
+    if (root.contains(QLatin1String("auditNotes"))) {
+        const QJsonArray notes = top.array(QLatin1String("auditNotes"));
+        for (qsizetype i = 0; i < notes.size() && error.isEmpty(); ++i) {
+            if (!notes.at(i).isString())
+                error = QStringLiteral("audit note %1: is not a text").arg(i + 1);
+            journal.auditNotes.append(notes.at(i).toString());
+        }
+    }
 
     result.ok = error.isEmpty();
     if (!result.ok)
@@ -339,11 +349,15 @@ QString recoveryQuestion(const RecoveryJournal &journal)
 {
     const qsizetype rows = journal.rows.size();
     const qsizetype edits = journal.edits.size();
-    return QStringLiteral("Recover unsaved work on %1 from %2? (%3 %4, %5 %6)")
+    const qsizetype notes = journal.auditNotes.size();
+    return QStringLiteral("Recover unsaved work on %1 from %2? (%3 %4, %5 %6%7)")
         .arg(QFileInfo(journal.recordingPath).fileName(),
              journal.written.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
         .arg(rows)
         .arg(rows == 1 ? QStringLiteral("row") : QStringLiteral("rows"))
         .arg(edits)
-        .arg(edits == 1 ? QStringLiteral("edit") : QStringLiteral("edits"));
+        .arg(edits == 1 ? QStringLiteral("edit") : QStringLiteral("edits"))
+        .arg(notes == 0   ? QString()
+             : notes == 1 ? QStringLiteral(", 1 audit note")
+                          : QStringLiteral(", %1 audit notes").arg(notes));
 }

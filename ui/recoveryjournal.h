@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include "ui/metadatapane.h"
@@ -49,6 +50,7 @@ struct RecoveryJournal
     int timeSourceIndex = 0;
     QString timeSourceText;
     qlonglong typedStartTimeMs = -1; // a start time of day the user typed; -1 when none
+    QStringList auditNotes;          // typed into the audit log and in no PDF report yet
     QDateTime written; // UTC, ms
 
     friend bool operator==(const RecoveryJournal &a, const RecoveryJournal &b);

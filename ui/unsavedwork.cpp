@@ -10,5 +10,8 @@ QStringList UnsavedWork::lines() const
         out << QStringLiteral("case details not saved");
     if (audioEdits)
         out << QStringLiteral("audio edits not saved");
+    if (auditNotes > 0)
+        out << (auditNotes == 1 ? QStringLiteral("1 audit note not in a PDF report")
+                                : QStringLiteral("%1 audit notes not in a PDF report").arg(auditNotes));
     return out;
 }
