@@ -273,13 +273,17 @@ private slots:
         QTest::addColumn<int>("actions");
         QTest::addColumn<bool>("taken");     // the drag is accepted
         QTest::addColumn<bool>("typedRows"); // so the unsaved-work question comes first, and is cancelled
+        QTest::addColumn<bool>("onField");   // dropped on a case detail field, not the grid
 
         const QUrl wav = QUrl::fromLocalFile(dropped);
         const int copyOrMove = Qt::CopyAction | Qt::MoveAction;
-        QTest::newRow("an upper-case .WAV opens") << QList<QUrl>{wav} << copyOrMove << true << false;
-        QTest::newRow("with typed rows the question comes first") << QList<QUrl>{wav} << int(Qt::CopyAction) << true << true;
+        QTest::newRow("an upper-case .WAV opens") << QList<QUrl>{wav} << copyOrMove << true << false << false;
+        QTest::newRow("with typed rows the question comes first")
+            << QList<QUrl>{wav} << int(Qt::CopyAction) << true << true << false;
+        QTest::newRow("on a case detail field it opens, not typed in")
+            << QList<QUrl>{wav} << copyOrMove << true << false << true;
         const auto refused = [](const char *name, const QList<QUrl> &urls, int actions) {
-            QTest::newRow(name) << urls << actions << false << false;
+            QTest::newRow(name) << urls << actions << false << false << false;
         };
         refused("a text file is refused", {QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.txt")))}, copyOrMove);
         refused("two files are refused", {wav, wav}, copyOrMove);
@@ -293,6 +297,7 @@ private slots:
         QFETCH(int, actions);
         QFETCH(bool, taken);
         QFETCH(bool, typedRows);
+        QFETCH(bool, onField);
         rig->answerDialogs();
         if (typedRows)
             rig->grid()->addMarker(100, 300, QStringLiteral("Speaker A"), QString(), -1);
@@ -300,7 +305,10 @@ private slots:
         // Dropped on the empty grid, where the guide asks for it.
         QMimeData mime;
         mime.setUrls(urls);
-        QWidget *target = rig->grid()->viewport();
+        auto *field = rig->child<QLineEdit>("refEdit");
+        if (onField) // as file managers offer it: the address as text too
+            mime.setText(urls.first().toString());
+        QWidget *target = onField ? static_cast<QWidget *>(field) : rig->grid()->viewport();
         const QPoint at = target->rect().center();
         QDragEnterEvent enter(at, Qt::DropActions(actions), &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
@@ -318,6 +326,7 @@ private slots:
             QCOMPARE(rig->engine()->filePath(), recording);
         }
         QCOMPARE(!rig->dialogs.isEmpty() && rig->dialogs.first().title == QLatin1String("Unsaved Work"), typedRows);
+        QCOMPARE(field->text(), QString());
     }
 
     void enterAddsBookmark_data()

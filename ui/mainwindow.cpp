@@ -28,6 +28,7 @@ MainWindow::MainWindow(QWidget *parent, bool startLocked, const WindowPictures &
     setWindowIcon(QIcon(pictures.icon));
     setAcceptDrops(true);
     setupUi(pictures);
+    watchFieldDrops();
     connectEngine();
     connectTransport();
     connectNavigation();

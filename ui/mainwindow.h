@@ -217,6 +217,9 @@ private:
     static bool isAudioFileName(const QString &path);
     // The file a drop would open; empty when the drop is not one to take.
     QString droppedRecording(const QDropEvent *event) const;
+    // A recording dragged over a text field is the window's drop, not text.
+    void watchFieldDrops();
+    bool takeFieldDrop(QEvent *event);
     void setupPedals();
     CaseDetails caseDetails() const;
     bool editReady() const;

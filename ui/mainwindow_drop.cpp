@@ -7,6 +7,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
 
@@ -22,6 +23,30 @@ QString MainWindow::droppedRecording(const QDropEvent *event) const
         return QString();
     const QString path = urls.first().toLocalFile();
     return isAudioFileName(path) ? path : QString();
+}
+
+// A text field would take the file's address as text: the case details
+// would then carry "file:///..." into the report and the saved WAV.
+void MainWindow::watchFieldDrops()
+{
+    const QList<QLineEdit *> fields = findChildren<QLineEdit *>();
+    for (QLineEdit *field : fields)
+        field->installEventFilter(this);
+}
+
+bool MainWindow::takeFieldDrop(QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto *drop = static_cast<QDropEvent *>(event);
+    if (droppedRecording(drop).isEmpty())
+        return false;
+    if (type == QEvent::Drop)
+        dropEvent(drop);
+    else
+        dragMoveEvent(static_cast<QDragMoveEvent *>(event));
+    return true;
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)

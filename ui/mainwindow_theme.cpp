@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QGraphicsBlurEffect>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
@@ -203,6 +204,8 @@ void MainWindow::applyLockState()
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (locked && watched->isWidgetType() && lockedPages.contains(static_cast<QWidget *>(watched)))
+        return true;
+    if (qobject_cast<QLineEdit *>(watched) && takeFieldDrop(event))
         return true;
     return QMainWindow::eventFilter(watched, event);
 }
