@@ -230,6 +230,8 @@ private:
     void restoreRedactionRow(AuditedStep &step);
     int rowOf(quint64 rowId) const;
     void showAuditEntry(const AuditEntry &entry);
+    // A note the transcriber typed, unsaved until a PDF report carries it.
+    void appendNote(const QString &text);
     void showEditMenu(QWidget *view, const QPoint &at);
     void updateScrollBar();
     void followPlayHead(qlonglong position);

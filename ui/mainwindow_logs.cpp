@@ -47,10 +47,14 @@ void MainWindow::onAddAuditNote()
     const QString text = auditNoteEdit->text().trimmed();
     if (text.isEmpty())
         return;
+    auditNoteEdit->clear();
+    appendNote(text);
+}
+
+void MainWindow::appendNote(const QString &text)
+{
     auditRecord.append(AuditEntry{text, true});
     showAuditEntry(auditRecord.last());
-    auditNoteEdit->clear();
-    // Only a PDF report carries the notes.
     unreportedNotes.append(text);
     noteWorkChanged();
 }

@@ -150,14 +150,11 @@ void MainWindow::recover(const RecoveryJournal &found)
         if (edit)
             edit->setText(text);
     }
-    for (const QString &note : found.auditNotes) {
-        auditRecord.append(AuditEntry{note, true});
-        showAuditEntry(auditRecord.last());
-    }
+    for (const QString &note : found.auditNotes)
+        appendNote(note);
     // Recovered work is in no file yet.
     transcriptChanged = !found.rows.isEmpty();
     caseDetailsChanged = true;
-    unreportedNotes = found.auditNotes;
     appendAudit(QStringLiteral("Recovered: ") + found.recordingPath);
     logEvent(QStringLiteral("Action: Recovered %1 rows and the case details%2")
                  .arg(found.rows.size())
